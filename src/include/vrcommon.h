@@ -1,0 +1,8 @@
+// vrcommon: the product's client runtime. Components include this one header
+// and link libvrcommon.a; every routine has C linkage.
+#pragma once
+
+#include "vrc_trace.h"     // tracing, function tracking, the trace file layer
+#include "vrc_settings.h"  // registry settings, data folders
+#include "vrc_system.h"    // named mutexes, UI lock, atom strings, probes, device-mode dump
+#include "vrc_pool.h"      // small-block memory pool and memory estimates
