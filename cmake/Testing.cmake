@@ -62,6 +62,7 @@ function(vr_add_fuzzer name)
         set(replay)
     endif()
     if(F_CORPUS)
+        file(WRITE ${CMAKE_BINARY_DIR}/fuzz/${name}.corpus "${F_CORPUS}")
         # The corpus replays as a regression test in every host run.
         add_test(NAME ${name}_corpus COMMAND ${name} ${replay} ${F_CORPUS})
     endif()
