@@ -1,1 +1,65 @@
+// Tracing: per-thread trace lines into the debug log, the driver log and the
+// debugger output; function entry tracking; the small file layer the logs use.
 #pragma once
+
+#include <windows.h>   // the public headers may include windows.h
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Trace masks: class and destinations of a message.
+#define DBG_MASK_DEBUG_ODS   0x00100000u  // debugger output (when no explicit destination and no REL)
+#define DBG_MASK_DEBUG_LOG   0x00200000u  // debug log (same condition)
+#define DBG_MASK_DEBUG_ERROR 0x00400000u  // error report: debug log and a box (same condition)
+#define DBG_MASK_REL         0x00800000u  // driver log
+#define DBG_MASK_TO_LOG      0x01000000u  // debug log
+#define DBG_MASK_TO_ODS      0x02000000u  // debugger output
+#define DBG_MASK_TRC         0x04000000u  // message inside a traced function, held and folded
+
+// A message: DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("x = %d", x)).
+// DBG_Text returns the thread's message buffer (valid until its next DBG_Text),
+// or null while the thread is already inside the tracer; DBG_Print ignores null.
+char* DBG_Text(const char* format, ...);                                  // printf-style, %S for wide text
+void  DBG_Print(const char* sourceFile, int sourceLine, uint32_t mask, const char* text);
+
+// Function tracking. Keep DBG_TRACE's result and hand it to DBG_Trc and to
+// RETURN on every way out of the function.
+int         DBG_TRACE(const char* sourceFile, int sourceLine, int depthLimit, const char* functionName);
+int         RETURN(const char* sourceFile, int sourceLine, int entryResult);
+void        DBG_Trc(const char* sourceFile, int sourceLine, int entryResult, const char* text);
+void        DBG_TraceFromHere(const char* sourceFile, int sourceLine, int* siteMarker);
+const char* DBG_UnknownName(void);
+const char* DBG_BaseName(const char* path);
+
+// The trace file layer.
+typedef struct FIO_FILE {
+    uint32_t kind;     // FIO_KIND_FILE, FIO_KIND_WRAPPED, 0 after close
+    void*    handle;   // file handle (kind 1) or the held pointer (kind 2)
+} FIO_FILE;
+
+#define FIO_KIND_FILE    1u
+#define FIO_KIND_WRAPPED 2u
+
+#define FIO_MODE_READ    1   // read, others may read
+#define FIO_MODE_CREATE  2   // create or truncate, no sharing
+#define FIO_MODE_UPDATE  3   // read and write an existing file, no sharing
+#define FIO_MODE_EXISTS  8   // only tests that the name exists
+#define FIO_MODE_WRAP    16  // no file: a record holding the name pointer
+
+int      FIO_Open(const wchar_t* fileName, int mode, FIO_FILE** file);
+void     FIO_Close(FIO_FILE* file);
+int      FIO_Read(FIO_FILE* file, void* buffer, DWORD byteCount);
+int      FIO_Write(FIO_FILE* file, const void* buffer, DWORD byteCount);
+int      FIO_Seek(FIO_FILE* file, int32_t distance, int method);
+int      FIO_AtEnd(FIO_FILE* file);
+char*    FIO_ReadLine(char* buffer, int bufferSize, FIO_FILE* file);
+uint16_t FIO_GetWord(const void* bytes);
+uint32_t FIO_GetDword(const void* bytes);
+uint16_t FIO_GetWordBE(const void* bytes);
+uint32_t FIO_GetDwordBE(const void* bytes);
+
+#ifdef __cplusplus
+}
+#endif
