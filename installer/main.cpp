@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "core/kelvane_core.h"
+
+// The program runs no message loop; the quit message only mirrors the exit code.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLineTail, int)
+{
+    const int exitCode = RunKelvane(commandLineTail);
+    PostQuitMessage(exitCode);
+    return exitCode;
+}
