@@ -1,0 +1,42 @@
+// Any configuration file: every field stays a terminated string of at most
+// 259 characters and the dependent-file list holds exactly its count.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core_fakes.h"
+
+namespace {
+
+void CheckText(const char* text)
+{
+    if (strnlen(text, kTextSize) > kMaxTextLength) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    ResetCore();
+    // Every few inputs, growing the list fails, so that path is explored too.
+    if (size > 0 && data[0] == '!') gFakes.growthsBeforeFailure = data[size - 1] % 3;
+
+    DriverConfig config;
+    if (!InitConfig(&config)) return 0;
+    static char empty[1];
+    std::FILE* file = size != 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "r") : fmemopen(empty, 0, "r");
+    if (file != nullptr) {
+        const int result = ReadConfigStream(file, &config);
+        std::fclose(file);
+        if (result != kReadConfigRead && result != kReadConfigOutOfMemory) std::abort();
+    }
+    for (const char* field : {config.DriverName, config.Platform, config.ConfigFile, config.DataFile,
+                              config.DefaultDataType, config.DriverDir, config.DriverFile, config.HelpFile,
+                              config.MonitorFile})
+        CheckText(field);
+    if (config.DependentFileCount >= config.DependentFileCapacity) std::abort();
+    for (std::uint32_t i = 0; i < config.DependentFileCount; ++i) CheckText(config.DependentFiles[i]);
+    FreeDependentFiles(config.DependentFiles);
+    return 0;
+}
