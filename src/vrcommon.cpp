@@ -245,9 +245,14 @@ int failFolder(wchar_t* buffer, DWORD capacity) noexcept
     return 0;
 }
 
+// An existing folder counts as created, so that two processes creating the
+// same folder both succeed; a file of that name does not.
 bool createFolder(const wchar_t* path) noexcept
 {
-    return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (CreateDirectoryW(path, nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // One of the machine environment values NVS_DATA_ROOT and NVS_DATA_LOGS, as

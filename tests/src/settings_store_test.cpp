@@ -1,0 +1,463 @@
+// The settings store against the real registry and a real printer of the test
+// prefix. Every test starts without the settings keys and leaves the registry
+// as it found it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "settings_seam.h"
+#include "settings_support.h"
+#include "vrcommon.h"
+
+using namespace vrtest;
+
+namespace {
+
+class SettingsStore : public ::testing::Test {
+protected:
+    CleanSettings clean_;
+};
+
+std::vector<BYTE> bytesOf(const std::wstring& text)
+{
+    const auto* first = reinterpret_cast<const BYTE*>(text.c_str());
+    return {first, first + (text.size() + 1) * sizeof(wchar_t)};
+}
+
+bool hasValue(HKEY hive, const wchar_t* name)
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    return readValue(hive, kSettingsKey, name, &type, &data);
+}
+
+}  // namespace
+
+TEST_F(SettingsStore, ValuesRoundTripInTheirHive)
+{
+    EXPECT_EQ(VRC_SetDwordValue(nullptr, nullptr, L"Probe", 11, 0), 1);
+    EXPECT_EQ(VRC_SetUserDwordValue(nullptr, nullptr, L"Probe", 22), 1);
+    DWORD machine = 0, user = 0;
+    EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Probe", &machine, 0), 1);
+    EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Probe", &user, 1), 1);
+    EXPECT_EQ(machine, 11u);
+    EXPECT_EQ(user, 22u);
+
+    EXPECT_EQ(VRC_SetUserQwordValue(L"Big", 0x1122334455667788ull), 1);
+    ULONGLONG big = 0;
+    EXPECT_EQ(VRC_GetQwordValue(L"Big", &big, 1), 1);
+    EXPECT_EQ(big, 0x1122334455667788ull);
+    EXPECT_EQ(VRC_GetQwordValue(L"Big", &big, 0), 0);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, kSettingsKey, L"Big", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
+
+    const BYTE blob[] = {1, 2, 0, 4, 5};
+    EXPECT_EQ(VRC_SetBinaryValue(nullptr, nullptr, L"Blob", nullptr, 5, 0), 0);
+    EXPECT_EQ(VRC_SetUserBinaryValue(nullptr, nullptr, L"Blob", blob, sizeof blob), 1);
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, kSettingsKey, L"Blob", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(data, std::vector<BYTE>(blob, blob + sizeof blob));
+    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"Blob"));
+}
+
+TEST_F(SettingsStore, StringsAreStoredWithTheirNul)
+{
+    EXPECT_EQ(VRC_SetUserStringValue(nullptr, nullptr, L"Text", nullptr), 1);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, kSettingsKey, L"Text", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(data, std::vector<BYTE>(2, 0));
+
+    EXPECT_EQ(VRC_SetMachineStringValue(nullptr, nullptr, L"Text", L"machine"), 1);
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, kSettingsKey, L"Text", &type, &data));
+    EXPECT_EQ(data, bytesOf(L"machine"));
+
+    wchar_t buffer[16];
+    EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"Text", buffer, sizeof buffer, 0), 1);
+    EXPECT_STREQ(buffer, L"machine");
+}
+
+TEST_F(SettingsStore, StoredTextsWithoutNulComeBackTerminatedOrFail)
+{
+    // "abcd" without its NUL, as another program might store it.
+    setValue(HKEY_LOCAL_MACHINE, kSettingsKey, L"Raw", REG_SZ, L"abcd", 8);
+    wchar_t buffer[8];
+    std::memset(buffer, 0xCC, sizeof buffer);
+    EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"Raw", buffer, sizeof buffer, 0), 1);
+    EXPECT_STREQ(buffer, L"abcd");
+
+    // Exactly filling the buffer would leave no terminator: refused.
+    std::memset(buffer, 0xCC, sizeof buffer);
+    EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"Raw", buffer, 8, 0), 0);
+}
+
+TEST_F(SettingsStore, ValueDataReportsStatusAndNeededSize)
+{
+    setString(HKEY_CURRENT_USER, L"Text", L"twelve chars");
+    BYTE small[4];
+    DWORD size = sizeof small;
+    EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, L"Text", small, &size, 1), static_cast<DWORD>(ERROR_MORE_DATA));
+    EXPECT_EQ(size, 26u);
+
+    std::vector<BYTE> big(size);
+    EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, L"Text", big.data(), &size, 1), 0u);
+    EXPECT_EQ(big, bytesOf(L"twelve chars"));
+
+    EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, nullptr, big.data(), &size, 1),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, L"Text", big.data(), nullptr, 1),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    size = sizeof small;
+    EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, L"Missing", small, &size, 1),
+              static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(SettingsStore, DeletingAnAbsentValueSucceedsButNeedsTheKey)
+{
+    EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 0);   // no key at all
+    setDword(HKEY_LOCAL_MACHINE, L"Gone", 1);
+    EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 1);
+    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"Gone"));
+    EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 1);
+    setDword(HKEY_CURRENT_USER, L"Gone", 1);
+    EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Gone"), 1);
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Gone"));
+}
+
+TEST_F(SettingsStore, GettersGiveTheirDefaultsWithoutTheKeys)
+{
+    EXPECT_EQ(VRC_GetEnableUserAuth(), 1);
+    EXPECT_EQ(VRC_GetCoverBarcode(), 0);
+    EXPECT_EQ(VRC_GetIgnoreCert(), 1);
+    EXPECT_EQ(VRC_GetAlwaysUseNTLMProxy(), 0);
+    DWORD timeout = 77;
+    EXPECT_EQ(VRC_GetLitechTimeout(&timeout), 0);
+    EXPECT_EQ(VRC_GetPostRenderEndJobTimeout(&timeout), 0);
+    EXPECT_EQ(timeout, 77u);
+    EXPECT_EQ(VRC_GetSessions(), 100u);
+    EXPECT_EQ(VRC_GetOverrideColorSettings(), 1);
+    EXPECT_EQ(VRC_GetPrinterAttribs(), VRC_IsNativeAMD64() ? 0x40u : 0x1040u);
+    EXPECT_EQ(VRC_GetPluginCacheCount(), 5u);
+    EXPECT_EQ(VRC_GetPluginCacheEnabled(), 0);
+    EXPECT_EQ(VRC_GetProxyEnabled(), 0);
+    EXPECT_EQ(VRC_GetProxyIsNTLM(), 0);
+    EXPECT_EQ(VRC_IsServerMode(), 0);
+    EXPECT_EQ(VRC_GetUseAltDuplex(), 0);
+    EXPECT_EQ(VRC_GetProxyWPADEnabled(), 0);
+
+    wchar_t product[8];
+    std::memset(product, 0xCC, sizeof product);
+    EXPECT_EQ(VRC_GetProduct(product, sizeof product), 0);
+    EXPECT_STREQ(product, L"VRC");
+    EXPECT_EQ(product[7], L'\0');
+    std::memset(product, 0xCC, sizeof product);
+    EXPECT_EQ(VRC_GetProduct(product, 6), 0);   // room for three characters: cut to keep the NUL
+    EXPECT_STREQ(product, L"VR");
+}
+
+TEST_F(SettingsStore, GettersInterpretStoredNumbers)
+{
+    setDword(HKEY_LOCAL_MACHINE, L"Sessions", 0);
+    setDword(HKEY_LOCAL_MACHINE, L"SS_PluginCacheCount", 0);
+    setDword(HKEY_LOCAL_MACHINE, L"SS_EnableUserAuth", 0);
+    setDword(HKEY_LOCAL_MACHINE, L"VRC_UseRawPIAttribs", 1);
+    setDword(HKEY_LOCAL_MACHINE, L"PostRenderEndJobTimeoutInSeconds", 0);
+    setDword(HKEY_CURRENT_USER, L"LitechTimeout", 45);
+    setDword(HKEY_CURRENT_USER, L"SS_IgnoreCert", 9);
+    setDword(HKEY_CURRENT_USER, L"VRC_UseAltDuplex", 2);
+    EXPECT_EQ(VRC_GetSessions(), 100u);
+    EXPECT_EQ(VRC_GetPluginCacheCount(), 0u);
+    EXPECT_EQ(VRC_GetEnableUserAuth(), 0);
+    EXPECT_EQ(VRC_GetPrinterAttribs(), 0x1040u);
+    DWORD timeout = 77;
+    EXPECT_EQ(VRC_GetPostRenderEndJobTimeout(&timeout), 1);
+    EXPECT_EQ(timeout, 0u);
+    EXPECT_EQ(VRC_GetLitechTimeout(&timeout), 1);
+    EXPECT_EQ(timeout, 45u);
+    EXPECT_EQ(VRC_GetIgnoreCert(), 1);
+    EXPECT_EQ(VRC_GetUseAltDuplex(), 0);
+
+    // A number stored as the text "1" reads as the bytes '1', NUL: 0x31.
+    setString(HKEY_LOCAL_MACHINE, L"Server", L"1");
+    setString(HKEY_LOCAL_MACHINE, L"Sessions", L"1");
+    EXPECT_EQ(VRC_IsServerMode(), 0);
+    EXPECT_EQ(VRC_GetSessions(), 0x31u);
+    DWORD raw = 0;
+    EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Server", &raw, 0), 1);
+    EXPECT_EQ(raw, 0x31u);
+    // Two characters and the NUL do not fit a DWORD: the default.
+    setString(HKEY_LOCAL_MACHINE, L"Sessions", L"12");
+    EXPECT_EQ(VRC_GetSessions(), 100u);
+    setDword(HKEY_LOCAL_MACHINE, L"VRC_UseRawPIAttribs", 0x31);
+    EXPECT_EQ(VRC_GetPrinterAttribs(), 0x40u);
+}
+
+TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
+{
+    EXPECT_EQ(VRC_EnableServerMode(), 1);
+    EXPECT_EQ(VRC_IsServerMode(), 1);
+
+    // In server mode the proxy switch is read from the machine, yet set per user.
+    EXPECT_EQ(VRC_SetProxyEnabled(1), 1);
+    EXPECT_TRUE(hasValue(HKEY_CURRENT_USER, L"ProxyEnabled"));
+    EXPECT_EQ(VRC_GetProxyEnabled(), 0);
+    setDword(HKEY_LOCAL_MACHINE, L"ProxyEnabled", 1);
+    EXPECT_EQ(VRC_GetProxyEnabled(), 1);
+    EXPECT_EQ(VRC_SetProxyIsNTLM(1), 1);
+    EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"Proxy_IsNTLM"));
+    EXPECT_EQ(VRC_GetProxyIsNTLM(), 1);
+
+    EXPECT_EQ(VRC_DisableServerMode(), 1);
+    EXPECT_EQ(VRC_IsServerMode(), 0);
+    EXPECT_EQ(VRC_GetProxyEnabled(), 1);   // now the user's value
+    EXPECT_EQ(VRC_GetProxyIsNTLM(), 0);
+    EXPECT_EQ(VRC_SetProxyIsNTLM(1), 1);
+    EXPECT_EQ(VRC_GetProxyIsNTLM(), 1);
+
+    EXPECT_EQ(VRC_SetPluginCacheCount(0), 1);
+    EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"SS_PluginCacheCount"));
+    EXPECT_EQ(VRC_GetPluginCacheCount(), 0u);
+    EXPECT_EQ(VRC_EnablePluginCache(), 1);
+    EXPECT_EQ(VRC_GetPluginCacheEnabled(), 1);
+    EXPECT_EQ(VRC_DisablePluginCache(), 1);
+    EXPECT_EQ(VRC_GetPluginCacheEnabled(), 0);
+
+    EXPECT_EQ(VRC_DisableOverrideColorSettings(), 1);
+    EXPECT_EQ(VRC_GetOverrideColorSettings(), 0);
+    EXPECT_EQ(VRC_EnableAltDuplex(), 1);
+    EXPECT_EQ(VRC_GetUseAltDuplex(), 1);
+    EXPECT_EQ(VRC_SetIgnoreCert(0), 1);
+    EXPECT_EQ(VRC_GetIgnoreCert(), 0);
+    EXPECT_EQ(VRC_SetProxyWPADEnabled(1), 1);
+    EXPECT_EQ(VRC_GetProxyWPADEnabled(), 1);
+    for (const wchar_t* name : {L"VRC_OverrideColorSettings", L"VRC_UseAltDuplex", L"SS_IgnoreCert",
+                                L"Proxy_WPAD_Enabled"})
+        EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, name)) << "machine hive written";
+}
+
+TEST_F(SettingsStore, ReadOnlyKeysMakeWritesFailAndAreReported)
+{
+    setDword(HKEY_LOCAL_MACHINE, L"Existing", 1);
+    EXPECT_EQ(VRC_MachineKeyNotWritable(), 0);
+    {
+        ReadOnlyKey locked(HKEY_LOCAL_MACHINE, kSettingsKey);
+        ASSERT_TRUE(locked.applied());
+        EXPECT_EQ(VRC_MachineKeyNotWritable(), 1);
+        EXPECT_EQ(VRC_SetMachineStringValue(nullptr, nullptr, L"Text", L"x"), 0);
+        EXPECT_EQ(VRC_SetPluginCacheCount(3), 0);
+        DWORD value = 0;
+        EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Existing", &value, 0), 1);   // reading still works
+    }
+    EXPECT_EQ(VRC_MachineKeyNotWritable(), 0);
+
+    DriverLogCapture log;
+    {
+        ReadOnlyKey locked(HKEY_CURRENT_USER, kSettingsKey);
+        ASSERT_TRUE(locked.applied());
+        EXPECT_EQ(VRC_SetUserStringValue(nullptr, nullptr, L"Text", L"x"), 0);
+        EXPECT_EQ(VRC_SetIgnoreUpgradesUptoVersion(L"6.3"), 0);
+    }
+    const std::string text = log.text();
+    EXPECT_NE(text.find("**ERROR** : Failed to create registry value 'Text'. GetLastError() = 5\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("**ERROR** : Could not set registry value for 'IgnoreUpgradesUptoVersion'.\r\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(SettingsStore, StringReadFailuresAreReportedExceptAMissingValue)
+{
+    DriverLogCapture log;   // makes the user key
+    wchar_t buffer[32];
+    EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"NotThere", buffer, sizeof buffer, 1), 0);
+    EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"NoMachineKey", buffer, sizeof buffer, 0), 0);
+    setString(HKEY_CURRENT_USER, L"TooLong", L"a text longer than the buffer");
+    EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"TooLong", buffer, 8, 1), 0);
+
+    EXPECT_EQ(VRC_GetIgnoreUpgradesUptoVersion(nullptr, 64), 0);
+    EXPECT_EQ(VRC_GetIgnoreUpgradesUptoVersion(buffer, sizeof buffer), 0);
+    EXPECT_EQ(VRC_SetIgnoreUpgradesUptoVersion(L"6.2.5.3000"), 1);
+    EXPECT_EQ(VRC_GetIgnoreUpgradesUptoVersion(buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, L"6.2.5.3000");
+
+    const std::string text = log.text();
+    EXPECT_EQ(text.find("'NotThere'"), std::string::npos) << text;
+    EXPECT_NE(text.find("REL    "), std::string::npos) << text;
+    EXPECT_NE(text.find("**ERROR** : Failed to access registry key 'NoMachineKey'. GetLastError() = 2\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("**ERROR** : Failed to access registry key 'TooLong'. GetLastError() = 234\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("**ERROR** : Cannot get 'IgnoreUpgradesUptoVersion' registry value because output string "
+                        "buffer is NULL or too small.\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("**WARNING** : Unable to get 'IgnoreUpgradesUptoVersion' registry value. Maybe it is not "
+                        "yet set.\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Updated registry value for 'IgnoreUpgradesUptoVersion'.\r\n"), std::string::npos) << text;
+}
+
+TEST_F(SettingsStore, ProbesDescribeThisProcess)
+{
+    EXPECT_EQ(VRC_IsWow64(), 0);   // a 64-bit program
+    EXPECT_EQ(VRC_IsNativeAMD64(), 1);
+}
+
+// ---- printer targets ------------------------------------------------------------------
+
+class PrinterTargets : public SettingsStore {
+protected:
+    void SetUp() override
+    {
+        printer_ = testPrinterName();
+        ASSERT_NE(printer_, nullptr) << "no test printer in this prefix";
+    }
+    void TearDown() override
+    {
+        for (const wchar_t* name : {L"PrnDword", L"PrnText", L"PrnBlob"})
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), name);
+    }
+    HANDLE open(DWORD access)
+    {
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+        HANDLE printer = nullptr;
+        OpenPrinterW(const_cast<wchar_t*>(printer_), &printer, &defaults);
+        return printer;
+    }
+    const wchar_t* printer_ = nullptr;
+};
+
+TEST_F(PrinterTargets, ValuesLiveInThePrinterDataOnly)
+{
+    EXPECT_EQ(VRC_SetDwordValue(printer_, nullptr, L"PrnDword", 0x1234, 0), 1);
+    EXPECT_EQ(VRC_SetUserStringValue(printer_, nullptr, L"PrnText", L"on the printer"), 1);
+    const BYTE blob[] = {9, 8, 7};
+    EXPECT_EQ(VRC_SetUserBinaryValue(printer_, nullptr, L"PrnBlob", blob, sizeof blob), 1);
+
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), L"PrnDword", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), L"PrnText", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(data, bytesOf(L"on the printer"));
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), L"PrnBlob", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"PrnDword"));
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"PrnText"));
+
+    DWORD value = 0;
+    EXPECT_EQ(VRC_GetDwordValue(printer_, nullptr, L"PrnDword", &value, 1), 1);
+    EXPECT_EQ(value, 0x1234u);
+    HANDLE handle = open(PRINTER_ACCESS_USE);
+    ASSERT_NE(handle, nullptr);
+    wchar_t text[32];
+    EXPECT_EQ(VRC_GetStringValue(nullptr, handle, L"PrnText", text, sizeof text, 0), 1);
+    EXPECT_STREQ(text, L"on the printer");
+
+    BYTE small[4];
+    DWORD size = sizeof small;
+    EXPECT_EQ(VRC_GetValueData(nullptr, handle, L"PrnText", small, &size, 0), static_cast<DWORD>(ERROR_MORE_DATA));
+    EXPECT_EQ(size, 30u);
+    EXPECT_EQ(VRC_GetDwordValue(nullptr, handle, L"PrnMissing", &value, 0), 0);
+    ClosePrinter(handle);
+}
+
+TEST_F(PrinterTargets, AnUnknownPrinterFailsWithoutFallingBackToTheKey)
+{
+    setDword(HKEY_CURRENT_USER, L"PrnDword", 5);
+    DriverLogCapture log;
+    DWORD value = 0;
+    EXPECT_EQ(VRC_GetDwordValue(L"No Such Printer", nullptr, L"PrnDword", &value, 1), 0);
+    wchar_t text[16];
+    EXPECT_EQ(VRC_GetStringValue(L"No Such Printer", nullptr, L"DriverLogFile", text, sizeof text, 1), 0);
+    EXPECT_EQ(VRC_SetDwordValue(L"No Such Printer", nullptr, L"PrnDword", 6, 1), 0);
+    DWORD stored = 0;
+    EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"PrnDword", &stored, 1), 1);
+    EXPECT_EQ(stored, 5u);
+    // The failed open is reported with its own error, not as a missing value.
+    EXPECT_NE(log.text().find("**ERROR** : Failed to access registry key 'DriverLogFile'"), std::string::npos)
+        << log.text();
+}
+
+TEST_F(PrinterTargets, AMissingPrinterValueIsNotReported)
+{
+    DriverLogCapture log;
+    wchar_t text[16];
+    EXPECT_EQ(VRC_GetStringValue(printer_, nullptr, L"PrnMissing", text, sizeof text, 1), 0);
+    EXPECT_EQ(log.text().find("PrnMissing"), std::string::npos) << log.text();
+}
+
+namespace {
+
+struct DeleteCall {
+    void* printer;
+    std::wstring name;
+};
+std::vector<DeleteCall> deleteCalls;
+std::vector<unsigned long> deleteResults;
+
+unsigned long recordDelete(void* printer, const wchar_t* name)
+{
+    deleteCalls.push_back({printer, name});
+    const unsigned long result = deleteResults.empty() ? 0 : deleteResults.front();
+    if (!deleteResults.empty()) deleteResults.erase(deleteResults.begin());
+    return result;
+}
+
+struct ReplacedDelete {
+    ReplacedDelete(std::vector<unsigned long> results)
+    {
+        deleteCalls.clear();
+        deleteResults = std::move(results);
+        vr::settings::replaceDeletePrinterData(recordDelete);
+    }
+    ~ReplacedDelete() { vr::settings::replaceDeletePrinterData(nullptr); }
+};
+
+}  // namespace
+
+TEST_F(PrinterTargets, DeletionTriesTheHandleThenTheName)
+{
+    HANDLE handle = open(PRINTER_ALL_ACCESS);
+    ASSERT_NE(handle, nullptr);
+    {
+        ReplacedDelete replaced({ERROR_FILE_NOT_FOUND});
+        EXPECT_EQ(VRC_DeleteValue(printer_, handle, L"PrnDword", 0), 1);   // absent counts as gone
+        ASSERT_EQ(deleteCalls.size(), 1u);
+        EXPECT_EQ(deleteCalls[0].printer, handle);
+        EXPECT_EQ(deleteCalls[0].name, L"PrnDword");
+    }
+    {
+        ReplacedDelete replaced({ERROR_ACCESS_DENIED, ERROR_SUCCESS});
+        EXPECT_EQ(VRC_DeleteUserValue(printer_, handle, L"PrnDword"), 1);
+        ASSERT_EQ(deleteCalls.size(), 2u);
+        EXPECT_NE(deleteCalls[1].printer, handle);   // the printer opened by name
+    }
+    {
+        ReplacedDelete replaced({ERROR_ACCESS_DENIED});
+        EXPECT_EQ(VRC_DeleteValue(nullptr, handle, L"PrnDword", 0), 0);
+        EXPECT_EQ(VRC_DeletePrinterData(handle, L"PrnDword"), 0u);
+    }
+    {
+        // A printer that cannot be opened fails before any deletion.
+        ReplacedDelete replaced({});
+        setDword(HKEY_LOCAL_MACHINE, L"PrnDword", 1);
+        EXPECT_EQ(VRC_DeleteValue(L"No Such Printer", nullptr, L"PrnDword", 0), 0);
+        EXPECT_TRUE(deleteCalls.empty());
+        EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"PrnDword"));
+    }
+    ClosePrinter(handle);
+}
