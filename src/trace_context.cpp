@@ -102,6 +102,13 @@ extern "C" void DBG_ProcessColumn(char* destination, DWORD threadId)
 
 extern "C" DBG_CONTEXT* DBG_GetContext(void)
 {
+    bool borrowedNow = false;
+    return vr::trace::getContext(borrowedNow);
+}
+
+DBG_CONTEXT* vr::trace::getContext(bool& borrowedNow)
+{
+    borrowedNow = false;
     const DWORD threadId = GetCurrentThreadId();
     if (fallbackBorrower.load(std::memory_order_acquire) == threadId)
         return &DbgFallbackContext;
@@ -119,6 +126,7 @@ extern "C" DBG_CONTEXT* DBG_GetContext(void)
             return nullptr;
         resetFallback();
         DBG_ProcessColumn(DbgFallbackContext.processColumn, threadId);
+        borrowedNow = true;
         return &DbgFallbackContext;
     }
     context->level = 0;

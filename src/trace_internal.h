@@ -45,6 +45,10 @@ using ErrorBoxShower = void (*)(const char* text);
 void setContextAllocator(ContextAllocator allocator) noexcept;    // null restores calloc
 void setErrorBoxShower(ErrorBoxShower shower) noexcept;           // null restores MessageBoxA
 
+// DBG_GetContext, telling also whether this call has just borrowed the
+// fallback context (so the thread had none before it).
+DBG_CONTEXT* getContext(bool& borrowedNow);
+
 // The writer's steps on a context already in hand.
 void routeInContext(DBG_CONTEXT& context, const char* line, uint32_t mask);
 void errorReportInContext(DBG_CONTEXT& context, const char* text);

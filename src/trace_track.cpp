@@ -51,7 +51,14 @@ extern "C" int DBG_TRACE(const char* sourceFile, int sourceLine, int depthLimit,
 extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
 {
     const DWORD lastError = GetLastError();
-    DBG_CONTEXT* context = DBG_GetContext();
+    bool borrowedNow = false;
+    DBG_CONTEXT* context = getContext(borrowedNow);
+    if (borrowedNow) {
+        // Contexts could not be allocated, and the fallback was lent elsewhere
+        // when this function's DBG_TRACE ran: there is no level to lower.
+        DBG_ReleaseContext();
+        context = nullptr;
+    }
     if (context == nullptr || (context->guard & DBG_BLOCKS_TRACKING) != 0) {
         SetLastError(lastError);
         return 1;

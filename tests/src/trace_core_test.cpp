@@ -1,0 +1,321 @@
+// Line building, entry folding, routing and line splitting, without Windows.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fio_lines.h"
+#include "trace_context.h"
+
+using namespace vr::trace;
+
+namespace {
+
+struct Written {
+    std::string line;
+    uint32_t mask;
+};
+
+struct Recorder {
+    std::vector<Written> lines;
+    Writer writer{[](DBG_CONTEXT&, const char* line, uint32_t mask, void* user) {
+                      static_cast<Recorder*>(user)->lines.push_back({line, mask});
+                  },
+                  this};
+};
+
+constexpr const char* STAMP = "2026-12-07 20:41:05.123";
+
+std::unique_ptr<DBG_CONTEXT> newContext(int level = 0)
+{
+    auto context = std::make_unique<DBG_CONTEXT>();
+    std::memset(context.get(), 0, sizeof(DBG_CONTEXT));
+    context->level = level;
+    std::strcpy(context->processColumn, "app 1234   56");
+    return context;
+}
+
+std::string header(const char* file = "trace.c", int line = 42)
+{
+    char text[256];
+    std::snprintf(text, sizeof text, "%-7s %23s %-20s%25s%5d ", "VRCCLN", STAMP, "app 1234   56", file, line);
+    return text;
+}
+
+bool build(DBG_CONTEXT& c, const char* text, uint32_t mask, Recorder& r, const char* file = "C:\\src\\trace.c")
+{
+    return buildLine(c, text, file, 42, mask, "VRCCLN", STAMP, r.writer);
+}
+
+}  // namespace
+
+TEST(TraceBaseName, TakesTextAfterTheLastSeparatorOfEitherKind)
+{
+    EXPECT_STREQ(DBG_BaseName("C:\\src\\dir/name.c"), "name.c");
+    EXPECT_STREQ(DBG_BaseName("C:\\src\\dir/"), "");
+    EXPECT_STREQ(DBG_BaseName("name.c"), "name.c");
+    const char* empty = "";
+    EXPECT_EQ(DBG_BaseName(empty), empty);
+}
+
+TEST(TraceProcessColumn, DecimalUpTo65535AndHexAbove)
+{
+    char column[DBG_TEXT_SIZE];
+    formatProcessColumn(column, sizeof column, "C:\\Program Files\\app.exe", 1234, 0xFFFF);
+    EXPECT_STREQ(column, "app 1234 65535");
+    formatProcessColumn(column, sizeof column, "C:\\Program Files\\app.exe", 1234, 0x10000);
+    EXPECT_STREQ(column, "app 0x000004D2 0x00010000");
+    formatProcessColumn(column, sizeof column, "C:\\x\\app.exe", 7, 8);
+    EXPECT_STREQ(column, "app    7    8");
+}
+
+TEST(TraceProcessColumn, CutsAtADotInAFolderNameBeforeTakingTheBaseName)
+{
+    char column[64];
+    formatProcessColumn(column, sizeof column, "C:\\tools.v2\\runner", 1, 2);
+    EXPECT_STREQ(column, "tools    1    2");
+    formatProcessColumn(column, sizeof column, ".hidden", 1, 2);
+    EXPECT_STREQ(column, ".hidden    1    2");
+    formatProcessColumn(column, 8, "C:\\x\\application.exe", 1, 2);   // cut, never overrun
+    EXPECT_STREQ(column, "applica");
+}
+
+TEST(TraceTimestamp, IsTwentyThreeCharacters)
+{
+    char text[24];
+    formatTimestamp(text, sizeof text, {2026, 3, 4, 5, 6, 7, 8});
+    EXPECT_STREQ(text, "2026-03-04 05:06:07.008");
+}
+
+TEST(TraceBuildLine, HeaderAndClassColumnsFollowTheMask)
+{
+    auto c = newContext();
+    Recorder r;
+    ASSERT_TRUE(build(*c, "hello\r\n", DBG_CLASS_REL, r));
+    EXPECT_EQ(std::string(c->line), header() + "REL    hello\r\n");
+    ASSERT_TRUE(build(*c, "x", DBG_CLASS_DEBUG_ODS | DBG_DEST_LOG, r));
+    EXPECT_EQ(std::string(c->line), header() + "DBG    x");
+    ASSERT_TRUE(build(*c, "x", DBG_CLASS_REL | DBG_CLASS_TRC | DBG_CLASS_DEBUG_LOG, r));
+    EXPECT_EQ(std::string(c->line), header() + "REL    x");   // REL comes first
+    ASSERT_TRUE(build(*c, "x", 0, r));
+    EXPECT_EQ(std::string(c->line), header() + "x");
+    ASSERT_TRUE(build(*c, "x", DBG_DEST_LOG | 0x08000000u, r));
+    EXPECT_EQ(std::string(c->line), header() + "x");
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_EQ(c->guard, 0u);
+}
+
+TEST(TraceBuildLine, RefusesMissingTextFileOrOverlongBaseNameAndNesting)
+{
+    auto c = newContext();
+    Recorder r;
+    EXPECT_FALSE(build(*c, nullptr, DBG_CLASS_REL, r));
+    EXPECT_FALSE(buildLine(*c, "x", nullptr, 1, DBG_CLASS_REL, "VRCCLN", STAMP, r.writer));
+    std::string longName(DBG_MAX_BASENAME + 1, 'n');
+    EXPECT_FALSE(build(*c, "x", DBG_CLASS_REL, r, longName.c_str()));
+    longName.pop_back();
+    EXPECT_TRUE(build(*c, "x", DBG_CLASS_REL, r, longName.c_str()));
+    c->guard = DBG_GUARD_BUILD_LINE;
+    EXPECT_FALSE(build(*c, "x", DBG_CLASS_REL, r));
+    EXPECT_EQ(c->guard, DBG_GUARD_BUILD_LINE);
+    c->guard = 0;
+    longName.assign(40, 'w');
+    ASSERT_TRUE(build(*c, "x", DBG_CLASS_REL, r, longName.c_str()));
+    EXPECT_EQ(std::string(c->line), header(longName.c_str()) + "REL    x");   // wider than 25, not cut
+}
+
+TEST(TraceBuildLine, LongTextIsCutAtTheLineLimit)
+{
+    auto c = newContext();
+    Recorder r;
+    std::string text(DBG_TEXT_SIZE * 2, 'z');
+    text += "\r\n";
+    ASSERT_TRUE(build(*c, text.c_str(), DBG_CLASS_TRC, r));
+    EXPECT_EQ(std::strlen(c->line), DBG_MAX_TEXT);
+    EXPECT_EQ(std::strlen(c->heldLine), DBG_MAX_TEXT);
+}
+
+TEST(TraceBuildLine, RepeatedTrcTextsFoldIntoOneHeldLine)
+{
+    auto c = newContext(3);
+    Recorder r;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(build(*c, "same\r\n", DBG_CLASS_TRC | DBG_DEST_LOG | DBG_DEST_ODS, r));
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_EQ(c->heldTrcCount, 3);
+    EXPECT_EQ(std::string(c->heldLine), header() + "TRCx3  ..same\r\n");
+
+    ASSERT_TRUE(build(*c, "other\r\n", DBG_CLASS_TRC, r));
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(r.lines[0].line, header() + "TRCx3  ..same\r\n");
+    EXPECT_EQ(r.lines[0].mask & (DBG_DEST_LOG | DBG_DEST_ODS), DBG_DEST_LOG | DBG_DEST_ODS);
+    EXPECT_EQ(std::string(c->heldLine), header() + "TRC    ..other\r\n");
+    EXPECT_EQ(c->heldTrcCount, 1);
+
+    // A text differing only in its line end is another text.
+    ASSERT_TRUE(build(*c, "other", DBG_CLASS_TRC, r));
+    EXPECT_EQ(r.lines.size(), 2u);
+
+    // Messages of other classes neither write nor disturb the held line.
+    ASSERT_TRUE(build(*c, "rel\r\n", DBG_CLASS_REL, r));
+    EXPECT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(c->heldTrcCount, 1);
+
+    c->heldTrcCount = 1000;
+    ASSERT_TRUE(build(*c, "other", DBG_CLASS_TRC, r));
+    EXPECT_NE(std::string(c->line).find("TRCx1001..other"), std::string::npos);
+}
+
+TEST(TraceBuildLine, TrcAtLevelZeroOrOneHasNoDots)
+{
+    for (int level : {0, 1}) {
+        auto c = newContext(level);
+        Recorder r;
+        ASSERT_TRUE(build(*c, "t", DBG_CLASS_TRC, r));
+        EXPECT_EQ(std::string(c->heldLine), header() + "TRC    t");
+    }
+}
+
+TEST(TraceEntries, NestedRepeatsFoldAndTheOutermostIsWrittenAtOnce)
+{
+    auto c = newContext();
+    Recorder r;
+    c->level = 1;
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, "A", r.writer);
+    ASSERT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[0].line, "\r\n");
+    EXPECT_EQ(r.lines[1].line, header() + "1      A\r\n");
+    for (int call = 0; call < 3; ++call) {
+        c->level = 2;
+        ASSERT_TRUE(build(*c, "", 0, r));
+        showEntry(*c, "B", r.writer);
+    }
+    EXPECT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(std::string(c->heldLine), header() + "2(3)   .B\r\n");
+
+    // A different function at the same level writes the held line first.
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, "C", r.writer);
+    ASSERT_EQ(r.lines.size(), 3u);
+    EXPECT_EQ(r.lines[2].line, header() + "2(3)   .B\r\n");
+    EXPECT_EQ(std::string(c->heldLine), header() + "2      .C\r\n");
+
+    // The same name one level deeper is a new entry, not a repeat.
+    c->level = 3;
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, "C", r.writer);
+    EXPECT_EQ(r.lines.size(), 4u);
+    EXPECT_EQ(std::string(c->heldLine), header() + "3      ..C\r\n");
+}
+
+TEST(TraceEntries, TrcLineAndEntryLineReplaceEachOther)
+{
+    auto c = newContext(2);
+    Recorder r;
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, "B", r.writer);
+    ASSERT_TRUE(build(*c, "msg\r\n", DBG_CLASS_TRC, r));   // writes the held entry first
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(r.lines[0].line, header() + "2      .B\r\n");
+    EXPECT_EQ(c->heldEntryCount, 0);
+    EXPECT_EQ(c->heldTrcCount, 1);
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, "B", r.writer);   // writes the held TRC line; B is not a repeat any more
+    ASSERT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[1].line, header() + "TRC    .msg\r\n");
+    EXPECT_EQ(c->heldTrcCount, 0);
+    EXPECT_EQ(c->heldEntryCount, 1);
+}
+
+TEST(TraceEntries, NameIsShownUpTo256CharactersAndKeepsItsOwnLineEnd)
+{
+    auto c = newContext(1);
+    Recorder r;
+    const std::string name(300, 'f');
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, name.c_str(), r.writer);
+    EXPECT_EQ(r.lines.back().line, header() + "1      " + std::string(256, 'f') + "\r\n");
+    ASSERT_TRUE(build(*c, "", 0, r));
+    showEntry(*c, "Named\n", r.writer);
+    EXPECT_EQ(r.lines.back().line, header() + "1      Named\n");
+}
+
+TEST(TraceRoute, DestinationsInOrder)
+{
+    auto steps = [](uint32_t mask) {
+        Route route = routeFor(mask);
+        return std::vector<Destination>(route.steps, route.steps + route.count);
+    };
+    using D = Destination;
+    EXPECT_EQ(steps(DBG_CLASS_REL), std::vector<D>{D::DriverLog});
+    EXPECT_EQ(steps(DBG_CLASS_REL | DBG_CLASS_DEBUG_ERROR), std::vector<D>{D::DriverLog});
+    EXPECT_EQ(steps(DBG_CLASS_DEBUG_ODS), std::vector<D>{D::DebuggerOutput});
+    EXPECT_EQ(steps(DBG_CLASS_DEBUG_ODS | DBG_DEST_LOG), std::vector<D>{D::DebugLog});
+    EXPECT_EQ(steps(DBG_CLASS_DEBUG_ODS | DBG_CLASS_DEBUG_LOG | DBG_CLASS_DEBUG_ERROR),
+              (std::vector<D>{D::DebuggerOutput, D::DebugLog, D::ErrorReport}));
+    EXPECT_EQ(steps(DBG_CLASS_TRC | DBG_CLASS_REL), (std::vector<D>{D::DriverLog, D::DebugLog, D::DebuggerOutput}));
+    EXPECT_EQ(steps(DBG_DEST_LOG | DBG_DEST_ODS), (std::vector<D>{D::DebugLog, D::DebuggerOutput}));
+    EXPECT_TRUE(steps(0).empty());
+    EXPECT_TRUE(steps(0x000FFFFFu | 0xF0000000u | 0x08000000u).empty());
+}
+
+namespace {
+
+// Reads a whole in-memory file with the line splitter as FIO_ReadLine does.
+std::vector<std::string> readLines(const std::string& file, std::size_t bufferSize)
+{
+    std::vector<std::string> lines;
+    std::size_t position = 0;
+    std::vector<char> buffer(bufferSize);
+    for (int guard = 0; guard < 1000; ++guard) {
+        const std::size_t n = std::min(bufferSize - 1, file.size() - position);
+        std::memcpy(buffer.data(), file.data() + position, n);
+        position += n;
+        const vr::fio::LineSplit split = vr::fio::splitLine(buffer.data(), n);
+        if (!split.hasLine) {
+            EXPECT_EQ(buffer[0], '\0');
+            break;
+        }
+        position -= split.rewind;
+        lines.emplace_back(buffer.data());
+    }
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+}  // namespace
+
+TEST(FioLineSplit, EveryKindOfLineEnd)
+{
+    EXPECT_EQ(readLines("a\r\nb", 16), (Lines{"a", "b"}));
+    EXPECT_EQ(readLines("a\n\rb\nc\rd", 16), (Lines{"a", "b", "c", "d"}));
+    EXPECT_EQ(readLines("one\ntwo\n", 16), (Lines{"one", "two"}));
+    EXPECT_EQ(readLines("one\rtwo\r", 16), (Lines{"one", "two"}));
+    EXPECT_EQ(readLines("", 16), Lines{});
+}
+
+TEST(FioLineSplit, EmptyLines)
+{
+    // Only LFs in the block: each empty line is kept.
+    EXPECT_EQ(readLines("a\n\nb", 16), (Lines{"a", "", "b"}));
+    // An LF and a CR in the block: the empty line right after a line end goes with it.
+    EXPECT_EQ(readLines("a\n\nb\r", 16), (Lines{"a", "b"}));
+}
+
+TEST(FioLineSplit, EndOfTextMark)
+{
+    EXPECT_EQ(readLines("\x1A" "abc", 16), Lines{});
+    EXPECT_EQ(readLines("abc\x1A" "def\n", 16), Lines{"abc"});
+    EXPECT_EQ(readLines("abc\n\x1A" "def\n", 16), Lines{"abc"});
+}
+
+TEST(FioLineSplit, LongLinesComeInPiecesAndNulDoesNotHideTheLineEnd)
+{
+    EXPECT_EQ(readLines("abcdefgh\nxy", 4), (Lines{"abc", "def", "gh", "xy"}));
+    EXPECT_EQ(readLines(std::string("ab\0cd\nef", 8), 16), (Lines{"ab", "ef"}));
+    EXPECT_EQ(readLines("abc", 1), Lines{});
+}

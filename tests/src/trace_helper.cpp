@@ -1,0 +1,66 @@
+// Second process of the cross-process tracing tests.
+//   trace_helper hold <ms>          takes the logging semaphore, signals
+//                                   "trace_helper_ready", keeps it <ms>, gives it back;
+//                                   exit 0 when giving it back succeeded
+//   trace_helper load <threads> <n> waits for "trace_load_go", then traces from
+//                                   <threads> threads, <n> rounds each
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "vrcommon.h"
+
+namespace {
+
+int hold(DWORD milliseconds)
+{
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, L"Veranto 6.2_VRCCLN_LoggingSemaphore");
+    if (semaphore == nullptr || WaitForSingleObject(semaphore, 10000) != WAIT_OBJECT_0)
+        return 3;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"trace_helper_ready");
+    SetEvent(ready);
+    Sleep(milliseconds);
+    const bool released = ReleaseSemaphore(semaphore, 1, nullptr) != 0;
+    CloseHandle(ready);
+    CloseHandle(semaphore);
+    return released ? 0 : 2;
+}
+
+void worker(int thread, int rounds)
+{
+    const std::string payload(80, 'p');
+    for (int i = 0; i < rounds; ++i) {
+        const int trace = DBG_TRACE(__FILE__, __LINE__, 9, "Worker");
+        DBG_Trc(__FILE__, __LINE__, trace, DBG_Text("load %d %d %s END", thread, i, payload.c_str()));
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_DEBUG_LOG, DBG_Text("load %d %d %s END", thread, i, payload.c_str()));
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("load %d %d %s END", thread, i, payload.c_str()));
+        RETURN(__FILE__, __LINE__, trace);
+    }
+}
+
+int load(int threads, int rounds)
+{
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, L"trace_load_go");
+    WaitForSingleObject(go, 30000);
+    CloseHandle(go);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(worker, t, rounds);
+    for (std::thread& w : workers)
+        w.join();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "hold") == 0)
+        return hold(static_cast<DWORD>(std::atoi(argv[2])));
+    if (argc == 4 && std::strcmp(argv[1], "load") == 0)
+        return load(std::atoi(argv[2]), std::atoi(argv[3]));
+    return 1;
+}

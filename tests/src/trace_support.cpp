@@ -1,0 +1,218 @@
+#include "trace_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+#include <regex>
+
+#include "trace_context.h"
+#include "trace_internal.h"
+#include "vrcommon.h"
+
+namespace tracetest {
+
+namespace {
+
+constexpr const wchar_t* SETTINGS_KEY = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
+
+std::mutex captureLock;
+std::vector<std::string> captured;
+DWORD captureThread = 0;
+
+LONG CALLBACK captureDebugOutput(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* r = info->ExceptionRecord;
+    if (r->ExceptionCode == DBG_PRINTEXCEPTION_C && r->NumberParameters >= 2 &&
+        GetCurrentThreadId() == captureThread) {
+        const auto length = static_cast<std::size_t>(r->ExceptionInformation[0]);
+        const auto* text = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
+        std::lock_guard<std::mutex> hold(captureLock);
+        captured.emplace_back(text, length > 0 ? strnlen(text, length) : 0);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+std::wstring dataFolder()
+{
+    // Looked up once: the lookup may report through the tracer itself.
+    static const std::wstring folder = [] {
+        wchar_t found[MAX_PATH] = {};
+        EXPECT_TRUE(VRC_GetUserDataFolder(found, MAX_PATH));
+        return std::wstring(found);
+    }();
+    return folder;
+}
+
+std::wstring debugLogPath() { return dataFolder() + L"\\VRCDBG62.LOG"; }
+std::wstring driverLogPath() { return dataFolder() + L"\\VRCDRV62.LOG"; }
+
+std::wstring tempPath(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+std::string readFile(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string text;
+    char block[65536];
+    DWORD n = 0;
+    while (ReadFile(file, block, sizeof block, &n, nullptr) && n > 0)
+        text.append(block, n);
+    CloseHandle(file);
+    return text;
+}
+
+std::vector<std::string> readLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string text = readFile(path);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void removeFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+void removeLogs()
+{
+    const std::wstring folder = dataFolder();
+    for (const wchar_t* name : {L"VRCDBG62.LOG", L"VRCDRV62.LOG", L"VRCDBG62.BAK", L"VRCDRV62.BAK"})
+        DeleteFileW((folder + L"\\" + name).c_str());
+}
+
+bool setFileSize(const std::wstring& path, LONGLONG size)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER distance;
+    distance.QuadPart = size;
+    const bool done = SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return done;
+}
+
+LONGLONG fileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (LONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+std::string expectedHeader(const char* sourceBase, int sourceLine)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    char column[DBG_TEXT_SIZE];
+    vr::trace::formatProcessColumn(column, sizeof column, path, GetCurrentProcessId(), GetCurrentThreadId());
+    char header[512];
+    std::snprintf(header, sizeof header, "%-7s %s %-20s%25s%5d ", "VRCCLN", "@", column, sourceBase, sourceLine);
+    return header;
+}
+
+std::string withoutTime(const std::string& line)
+{
+    static const std::regex time(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3})");
+    if (line.size() < 31 || !std::regex_match(line.substr(8, 23), time))
+        return "(no time) " + line;
+    return line.substr(0, 8) + "@" + line.substr(31);
+}
+
+void setDriverLogFile(const std::wstring& path)
+{
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, L"DriverLogFile", REG_SZ, path.c_str(),
+                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+void clearDriverLogFile()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, L"DriverLogFile");
+        RegCloseKey(key);
+    }
+}
+
+DebugOutputCapture::DebugOutputCapture()
+{
+    {
+        std::lock_guard<std::mutex> hold(captureLock);
+        captured.clear();
+        captureThread = GetCurrentThreadId();
+    }
+    handler_ = AddVectoredExceptionHandler(1, captureDebugOutput);
+}
+
+DebugOutputCapture::~DebugOutputCapture()
+{
+    RemoveVectoredExceptionHandler(handler_);
+    std::lock_guard<std::mutex> hold(captureLock);
+    captureThread = 0;
+}
+
+std::vector<std::string> DebugOutputCapture::texts() const
+{
+    std::lock_guard<std::mutex> hold(captureLock);
+    return captured;
+}
+
+ErrorBoxCapture::ErrorBoxCapture()
+{
+    texts().clear();
+    vr::trace::setErrorBoxShower([](const char* text) { ErrorBoxCapture::texts().emplace_back(text); });
+}
+
+ErrorBoxCapture::~ErrorBoxCapture() { vr::trace::setErrorBoxShower(nullptr); }
+
+std::vector<std::string>& ErrorBoxCapture::texts()
+{
+    static std::vector<std::string> shown;
+    return shown;
+}
+
+HANDLE startHelper(const std::wstring& arguments)
+{
+    std::wstring command = L"\"" VR_TEST_DIR L"/trace_helper.exe\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+DWORD waitForExit(HANDLE process, DWORD milliseconds)
+{
+    DWORD code = 0xDEAD;
+    if (WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    else
+        TerminateProcess(process, 0xDEAD);
+    CloseHandle(process);
+    return code;
+}
+
+}  // namespace tracetest

@@ -1,0 +1,58 @@
+// Helpers of the tracing tests: where the logs are, reading them back,
+// capturing the debugger output and the error box, starting helper programs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tracetest {
+
+std::wstring dataFolder();
+std::wstring debugLogPath();
+std::wstring driverLogPath();
+std::wstring tempPath(const wchar_t* name);
+
+std::string readFile(const std::wstring& path);
+// Lines without their line ends ("\r\n", "\n" or "\r\n" of an error text).
+std::vector<std::string> readLines(const std::wstring& path);
+bool fileExists(const std::wstring& path);
+void removeFile(const std::wstring& path);
+void removeLogs();
+// Grows (or creates) a file to the given size without writing its bytes.
+bool setFileSize(const std::wstring& path, LONGLONG size);
+LONGLONG fileSize(const std::wstring& path);
+
+// The header a line of this thread carries up to the source line, with the
+// time replaced by "@" (see withoutTime).
+std::string expectedHeader(const char* sourceBase, int sourceLine);
+// Replaces the 23-character time of a trace line by "@" after checking its form.
+std::string withoutTime(const std::string& line);
+
+void setDriverLogFile(const std::wstring& path);
+void clearDriverLogFile();
+
+// Debugger output of the calling thread while the capture lives.
+class DebugOutputCapture {
+public:
+    DebugOutputCapture();
+    ~DebugOutputCapture();
+    std::vector<std::string> texts() const;
+private:
+    void* handler_;
+};
+
+// Error box texts while the capture lives; the box itself is not shown.
+class ErrorBoxCapture {
+public:
+    ErrorBoxCapture();
+    ~ErrorBoxCapture();
+    static std::vector<std::string>& texts();
+};
+
+// Runs a helper program of the tests folder; returns its process handle.
+HANDLE startHelper(const std::wstring& arguments);
+DWORD waitForExit(HANDLE process, DWORD milliseconds);
+
+}  // namespace tracetest
