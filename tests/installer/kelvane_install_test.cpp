@@ -1,0 +1,234 @@
+// Kelvane.exe end to end under Wine's spooler, run silently: what it places
+// and registers, what it refuses, and the exit code of every outcome.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "kelvane_harness.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+using ::testing::UnorderedElementsAre;
+
+constexpr char kX64[] = "Windows x64";
+
+std::vector<std::string> BaseNames(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> names;
+    for (const std::string& path : paths) names.push_back(BaseName(path));
+    return names;
+}
+
+// A configuration for a small driver whose files sit in the work folder.
+std::string Config(const std::string& driverName, const std::string& driverDir,
+                   const std::vector<std::string>& dependentFiles, const std::string& platform = kX64)
+{
+    std::string text = "#driver name\n" + driverName + "\n#platform\n" + platform + "\n#driver dir\n" + driverDir +
+                       "\n#driver file\nkvtest.dll\n#data file\nkvtest.gpd\n#default data type\nRAW\n";
+    text += "#dependent file\n";
+    for (const std::string& file : dependentFiles) text += file + "\n";
+    return text;
+}
+
+TEST(KelvaneInstall, InstallsTheSamplePackageOnceAndLeavesItAlone)
+{
+    const std::string sample = SamplePackageDir();
+    const std::string drivers = DriverDirectory(kX64);
+    KelvaneRun first = RunKelvane(KelvanePath(), "/s kelvane.cfg", sample);
+    EXPECT_EQ(first.exitCode, 1u);
+    EXPECT_THAT(first.boxes, ElementsAre());
+
+    const auto driver = FindInstalledDriver(kX64, "Veranto Sample Printer");
+    ASSERT_TRUE(driver.has_value());
+    EXPECT_EQ(driver->cVersion, 3u);
+    EXPECT_EQ(BaseName(driver->driverPath), "VSMPL64.DLL");
+    EXPECT_EQ(BaseName(driver->dataFile), "VSMPL.GPD");
+    EXPECT_EQ(BaseName(driver->configFile), "VSMPLUI.DLL");
+    EXPECT_EQ(BaseName(driver->helpFile), "VSMPL.HLP");
+    EXPECT_EQ(driver->defaultDataType, "RAW");
+    EXPECT_THAT(BaseNames(driver->dependentFiles),
+                UnorderedElementsAre("VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP", "VSMPLRES.DLL"));
+
+    for (const char* file : {"VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP"})
+        EXPECT_EQ(ReadFileBytes(drivers + file), ReadFileBytes(sample + file)) << file;
+    // The compressed file is expanded under its expanded name.
+    const std::string expanded = ReadFileBytes(drivers + "VSMPLRES.DLL");
+    EXPECT_EQ(expanded, ReadFileBytes(WindowsPath(VR_SOURCE_DIR "/examples/veranto-sample/compress/VSMPLRES.DLL")));
+    EXPECT_NE(expanded, ReadFileBytes(sample + "VSMPLRES.DL_"));
+    EXPECT_EQ(GetFileAttributesA((drivers + "VSMPLRES.DL_").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A second run finds the driver and touches no file.
+    const std::string helpFile = drivers + "VSMPL.HLP";
+    const std::string original = ReadFileBytes(helpFile);
+    WriteFileBytes(helpFile, original + "changed since the first run\n");
+    KelvaneRun second = RunKelvane(KelvanePath(), "/s kelvane.cfg", sample);
+    EXPECT_EQ(second.exitCode, 1u);
+    EXPECT_EQ(ReadFileBytes(helpFile), original + "changed since the first run\n");
+    WriteFileBytes(helpFile, original);
+}
+
+TEST(KelvaneInstall, ExitsWithZeroWhenNoConfigurationWasRead)
+{
+    WorkFolder work;
+    EXPECT_EQ(RunKelvane(KelvanePath(), "", work.Path()).exitCode, 0u);
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s", work.Path()).exitCode, 0u);
+    EXPECT_EQ(RunKelvane(KelvanePath(), "kelvane.cfg /s", work.Path()).exitCode, 0u);
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s missing.cfg", work.Path()).exitCode, 0u);
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s " + std::string(260, 'c'), work.Path()).exitCode, 0u);
+}
+
+TEST(KelvaneInstall, RegistersWithoutAMissingFile)
+{
+    WorkFolder work;
+    const std::string present = UniqueName("kvpresent") + ".txt";
+    work.Write(present, "present\n");
+    const std::string name = UniqueName("Kelvane Missing File ");
+    work.Write("kelvane.cfg", Config(name, work.Path(), {"absent.txt", present}));
+
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
+    const auto driver = FindInstalledDriver(kX64, name);
+    ASSERT_TRUE(driver.has_value());
+    EXPECT_THAT(BaseNames(driver->dependentFiles), ElementsAre(present));
+    EXPECT_EQ(ReadFileBytes(DriverDirectory(kX64) + present), "present\n");
+}
+
+TEST(KelvaneInstall, ReplacesAReadOnlyTarget)
+{
+    WorkFolder work;
+    const std::string file = UniqueName("kvreadonly") + ".txt";
+    work.Write(file, "new content\n");
+    const std::string target = DriverDirectory(kX64) + file;
+    WriteFileBytes(target, "old content\n");
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string name = UniqueName("Kelvane Read Only ");
+    work.Write("kelvane.cfg", Config(name, "", {file}));
+
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
+    EXPECT_EQ(ReadFileBytes(target), "new content\n");
+    EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_TRUE(FindInstalledDriver(kX64, name).has_value());
+}
+
+// Every run that read its configuration and then did not install ends with 2,
+// and nothing is registered.
+class KelvaneRefusal : public ::testing::Test {
+protected:
+    void ExpectRefused(const std::string& config, const char* fault = nullptr)
+    {
+        work_.Write("kelvane.cfg", config);
+        const std::string program = fault ? KelvaneFaultsPath() : KelvanePath();
+        EXPECT_EQ(RunKelvane(program, "/s kelvane.cfg", work_.Path(), fault).exitCode, 2u);
+        EXPECT_FALSE(FindInstalledDriver(kX64, name_).has_value());
+    }
+
+    WorkFolder work_;
+    const std::string name_ = UniqueName("Kelvane Refused ");
+};
+
+TEST_F(KelvaneRefusal, OtherPlatform)
+{
+    work_.Write("kvtest.dll", "driver\n");
+    ExpectRefused(Config(name_, "", {"kvtest.dll"}, "Windows NT x86"));
+}
+
+TEST_F(KelvaneRefusal, RegistrationRejected)
+{
+    // The spooler refuses a name this long.
+    ExpectRefused(Config(std::string(259, 'K'), "", {}));
+}
+
+TEST_F(KelvaneRefusal, TruncatedCompressedFile)
+{
+    const std::string compressed = ReadFileBytes(SamplePackageDir() + "VSMPLRES.DL_");
+    ASSERT_GT(compressed.size(), 100u);
+    const std::string file = UniqueName("kvcut") + ".DL_";
+    work_.Write(file, compressed.substr(0, compressed.size() / 2));
+    ExpectRefused(Config(name_, "", {file}));
+}
+
+TEST_F(KelvaneRefusal, FileThatCannotBeCopied)
+{
+    const std::string file = UniqueName("kvblocked") + ".txt";
+    work_.Write(file, "content\n");
+    const std::string target = DriverDirectory(kX64) + file;
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    ExpectRefused(Config(name_, "", {file}));
+    RemoveDirectoryA(target.c_str());
+}
+
+TEST_F(KelvaneRefusal, SourcePathTooLong)
+{
+    // 251 characters of folder and 10 of name: each fits its line, not the path.
+    ExpectRefused(Config(name_, std::string(250, 'd') + "\\", {"kvtest.dll"}));
+}
+
+TEST_F(KelvaneRefusal, DependentFileListTooLong)
+{
+    const std::string file = UniqueName(std::string(180, 'f')) + ".txt";
+    work_.Write(file, "x\n");
+    ExpectRefused(Config(name_, "", std::vector<std::string>(110, file)));
+}
+
+TEST_F(KelvaneRefusal, InjectedFaults)
+{
+    work_.Write("kvtest.dll", "driver\n");
+    const std::string config = Config(name_, "", {"kvtest.dll"});
+    ExpectRefused(config, "dependent-files");
+    ExpectRefused(config, "driver-list");
+    ExpectRefused(config, "driver-directory");
+    std::string many = config;
+    for (int i = 0; i < 300; ++i) many += "kvtest.dll\n";
+    ExpectRefused(many, "grow-dependent-files");
+    // The same build installs when no fault is asked for.
+    EXPECT_EQ(RunKelvane(KelvaneFaultsPath(), "/s kelvane.cfg", work_.Path()).exitCode, 1u);
+}
+
+// Wine's per-program version setting stands in for an older Windows.
+class KelvaneOnOlderWindows : public ::testing::Test {
+protected:
+    void SetVersion(const char* version)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                       static_cast<DWORD>(std::strlen(version) + 1));
+        RegCloseKey(key);
+    }
+    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+
+    static constexpr char kKey[] = "Software\\Wine\\AppDefaults\\Kelvane.exe";
+};
+
+TEST_F(KelvaneOnOlderWindows, Windows40)
+{
+    SetVersion("nt40");
+    WorkFolder work;
+    const std::string file = UniqueName("kvnt40") + ".txt";
+    work.Write(file, "nt40\n");
+    const std::string name = UniqueName("Kelvane NT40 ");
+    work.Write("kelvane.cfg", Config(name, "", {file}));
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
+    const auto driver = FindInstalledDriver("Windows 4.0", name);
+    ASSERT_TRUE(driver.has_value());
+    EXPECT_EQ(driver->cVersion, 0u);
+    EXPECT_FALSE(FindInstalledDriver(kX64, name).has_value());
+    EXPECT_EQ(ReadFileBytes(DriverDirectory("Windows 4.0") + file), "nt40\n");
+}
+
+TEST_F(KelvaneOnOlderWindows, Windows351IsUnknown)
+{
+    SetVersion("nt351");
+    WorkFolder work;
+    const std::string name = UniqueName("Kelvane NT351 ");
+    work.Write("kelvane.cfg", Config(name, "", {}));
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 2u);
+    EXPECT_FALSE(FindInstalledDriver(kX64, name).has_value());
+}
+
+}  // namespace
