@@ -25,26 +25,6 @@ TEST(SettingRules, GettersTurnStoredNumbersIntoTheirResults)
     EXPECT_EQ(settingResult(kPluginCacheCount, true, 12), 12u);
 }
 
-TEST(SettingRules, UnreadValuesGiveTheDefaults)
-{
-    EXPECT_EQ(settingResult(kEnableUserAuth, false, 0), 1u);
-    EXPECT_EQ(settingResult(kIgnoreCert, false, 0), 1u);
-    EXPECT_EQ(settingResult(kOverrideColorSettings, false, 0), 1u);
-    EXPECT_EQ(settingResult(kSessions, false, 0), 100u);
-    EXPECT_EQ(settingResult(kPluginCacheCount, false, 0), 5u);
-    for (const DwordSetting* setting : {&kCoverBarcode, &kAlwaysUseNtlmProxy, &kPluginCacheEnabled, &kProxyEnabled,
-                                        &kProxyIsNtlm, &kServer, &kUseAltDuplex, &kProxyWpadEnabled})
-        EXPECT_EQ(settingResult(*setting, false, 1), 0u);
-}
-
-TEST(SettingRules, ProxySettingsFollowServerMode)
-{
-    EXPECT_TRUE(usesUserHive(kProxyEnabled.hive, false));
-    EXPECT_FALSE(usesUserHive(kProxyEnabled.hive, true));
-    EXPECT_TRUE(usesUserHive(kIgnoreCert.hive, true));
-    EXPECT_FALSE(usesUserHive(kServer.hive, false));
-}
-
 TEST(SettingRules, PrinterAttributes)
 {
     EXPECT_EQ(printerAttributes(true, 1, true), 0x1040u);

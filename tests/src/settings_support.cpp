@@ -106,6 +106,21 @@ ValueSnapshot::~ValueSnapshot()
         RegDeleteKeyValueW(hive_, path_.c_str(), name_.c_str());
 }
 
+namespace {
+constexpr const wchar_t* kCompanyKey = L"SOFTWARE\\Norvessa Corporation";
+}
+
+CleanSettings::CompanyKey::CompanyKey(HKEY hive) : hive(hive)
+{
+    OpenKey key;
+    existed = RegOpenKeyExW(hive, kCompanyKey, 0, KEY_READ, &key.key) == ERROR_SUCCESS;
+}
+
+CleanSettings::CompanyKey::~CompanyKey()
+{
+    if (!existed) RegDeleteKeyW(hive, kCompanyKey);   // only when empty
+}
+
 CleanSettings::CleanSettings()
 {
     removeKey(HKEY_LOCAL_MACHINE, kSettingsKey);

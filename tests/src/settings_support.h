@@ -57,6 +57,15 @@ public:
     CleanSettings();
 
 private:
+    // The company key above the settings keys goes again if the test made it.
+    struct CompanyKey {
+        CompanyKey(HKEY hive);
+        ~CompanyKey();
+        HKEY hive;
+        bool existed;
+    };
+    CompanyKey machineCompany_{HKEY_LOCAL_MACHINE};
+    CompanyKey userCompany_{HKEY_CURRENT_USER};
     KeySnapshot machine_{HKEY_LOCAL_MACHINE, kSettingsKey};
     KeySnapshot user_{HKEY_CURRENT_USER, kSettingsKey};
     ValueSnapshot dataRoot_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_ROOT"};
