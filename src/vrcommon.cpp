@@ -1,9 +1,9 @@
 // vrcommon: the product's registry settings store and its data folders.
 //
-// Every call opens and closes its own registry keys, printer handles and
-// library bindings; nothing is kept between calls and nothing is locked. The
-// spooler (winspool.drv) and the shell (shell32.dll) are bound at run time so
-// that the library imports neither.
+// Every call opens and closes its own registry keys and printer handles;
+// nothing is kept between calls and nothing is locked. The spooler
+// (winspool.drv) and the shell (shell32.dll) are bound at run time so that the
+// library imports neither.
 #include "vrcommon.h"
 
 #include <shlobj.h>
@@ -37,7 +37,7 @@ HKEY hiveOf(int perUser) noexcept
     return perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-// ---- the spooler, bound for the length of one call ----------------------------
+// ---- run-time bindings -----------------------------------------------------------
 
 struct LibraryFreer {
     void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
@@ -50,35 +50,64 @@ Function bind(HMODULE module, const char* name) noexcept
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// The spooler's entry points are bound on first use and kept for the life of
+// the process, as an import would be: loading and unloading winspool.drv on
+// every call would cost far more than the call.
+struct SpoolerEntries {
+    DWORD status = 0;   // 0 when bound, else the status every printer step reports
+    decltype(&OpenPrinterW) open = nullptr;
+    decltype(&ClosePrinter) close = nullptr;
+    decltype(&GetPrinterDataW) get = nullptr;
+    decltype(&SetPrinterDataW) set = nullptr;
+};
+
+const SpoolerEntries& spoolerEntries() noexcept
+{
+    static const SpoolerEntries entries = [] {
+        SpoolerEntries bound;
+        const HMODULE spooler = LoadLibraryW(L"winspool.drv");
+        if (!spooler) {
+            const DWORD error = GetLastError();
+            bound.status = error ? error : ERROR_MOD_NOT_FOUND;
+            return bound;
+        }
+        bound.open = bind<decltype(&OpenPrinterW)>(spooler, "OpenPrinterW");
+        bound.close = bind<decltype(&ClosePrinter)>(spooler, "ClosePrinter");
+        bound.get = bind<decltype(&GetPrinterDataW)>(spooler, "GetPrinterDataW");
+        bound.set = bind<decltype(&SetPrinterDataW)>(spooler, "SetPrinterDataW");
+        if (!bound.open || !bound.close || !bound.get || !bound.set) bound.status = ERROR_PROC_NOT_FOUND;
+        return bound;
+    }();
+    return entries;
+}
+
+// The shell's folder lookup, bound and kept the same way.
+decltype(&SHGetFolderPathW) shellFolderPath() noexcept
+{
+    static const auto getFolderPath = [] {
+        const HMODULE shell = LoadLibraryW(L"shell32.dll");
+        return shell ? bind<decltype(&SHGetFolderPathW)>(shell, "SHGetFolderPathW") : nullptr;
+    }();
+    return getFolderPath;
+}
+
 class Spooler {
 public:
-    Spooler() noexcept : library_(LoadLibraryW(L"winspool.drv"))
-    {
-        if (!library_) {
-            status_ = GetLastError();
-            return;
-        }
-        open_ = bind<decltype(&OpenPrinterW)>(library_.get(), "OpenPrinterW");
-        close_ = bind<decltype(&ClosePrinter)>(library_.get(), "ClosePrinter");
-        get_ = bind<decltype(&GetPrinterDataW)>(library_.get(), "GetPrinterDataW");
-        set_ = bind<decltype(&SetPrinterDataW)>(library_.get(), "SetPrinterDataW");
-        if (!open_ || !close_ || !get_ || !set_) status_ = ERROR_PROC_NOT_FOUND;
-    }
-
     // 0 when the spooler is usable, else the status every printer step reports.
-    DWORD status() const noexcept { return status_; }
+    DWORD status() const noexcept { return entries_.status; }
 
     DWORD getData(HANDLE printer, const wchar_t* valueName, void* buffer, DWORD size, DWORD* needed) const noexcept
     {
-        if (status_) return status_;
-        return get_(printer, const_cast<wchar_t*>(valueName), nullptr, static_cast<BYTE*>(buffer), size, needed);
+        if (entries_.status) return entries_.status;
+        return entries_.get(printer, const_cast<wchar_t*>(valueName), nullptr, static_cast<BYTE*>(buffer), size,
+                            needed);
     }
 
     DWORD setData(HANDLE printer, const wchar_t* valueName, DWORD type, const void* data, DWORD size) const noexcept
     {
-        if (status_) return status_;
-        return set_(printer, const_cast<wchar_t*>(valueName), type,
-                    static_cast<BYTE*>(const_cast<void*>(data)), size);
+        if (entries_.status) return entries_.status;
+        return entries_.set(printer, const_cast<wchar_t*>(valueName), type,
+                            static_cast<BYTE*>(const_cast<void*>(data)), size);
     }
 
     // Runs `operation` on the printer of that name opened with `access`;
@@ -86,25 +115,20 @@ public:
     template <class Operation>
     DWORD withPrinter(const wchar_t* printerName, DWORD access, Operation operation) const noexcept
     {
-        if (status_) return status_;
+        if (entries_.status) return entries_.status;
         PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
         HANDLE printer = nullptr;
-        if (!open_(const_cast<wchar_t*>(printerName), &printer, &defaults)) {
+        if (!entries_.open(const_cast<wchar_t*>(printerName), &printer, &defaults)) {
             const DWORD error = GetLastError();
             return error ? error : ERROR_INVALID_PRINTER_NAME;
         }
         const DWORD status = operation(printer);
-        close_(printer);
+        entries_.close(printer);
         return status;
     }
 
 private:
-    UniqueLibrary library_;
-    DWORD status_ = 0;
-    decltype(&OpenPrinterW) open_ = nullptr;
-    decltype(&ClosePrinter) close_ = nullptr;
-    decltype(&GetPrinterDataW) get_ = nullptr;
-    decltype(&SetPrinterDataW) set_ = nullptr;
+    const SpoolerEntries& entries_ = spoolerEntries();
 };
 
 bool isPrinterTarget(const wchar_t* printerName, HANDLE printer) noexcept
@@ -276,12 +300,10 @@ EnvironmentValue readMachineEnvironment(const wchar_t* name) noexcept
     return value;
 }
 
-// A shell folder (created if needed) through shell32, bound for this call.
+// A shell folder, created if needed.
 bool shellFolder(int csidl, wchar_t (&path)[MAX_PATH]) noexcept
 {
-    UniqueLibrary shell(LoadLibraryW(L"shell32.dll"));
-    if (!shell) return false;
-    const auto getFolderPath = bind<decltype(&SHGetFolderPathW)>(shell.get(), "SHGetFolderPathW");
+    const auto getFolderPath = shellFolderPath();
     if (!getFolderPath) return false;
     path[0] = L'\0';
     if (FAILED(getFolderPath(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, path))) return false;
