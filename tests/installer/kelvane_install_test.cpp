@@ -114,80 +114,6 @@ TEST(KelvaneInstall, ReplacesAReadOnlyTarget)
     EXPECT_TRUE(FindInstalledDriver(kX64, name).has_value());
 }
 
-// Every run that read its configuration and then did not install ends with 2,
-// and nothing is registered.
-class KelvaneRefusal : public ::testing::Test {
-protected:
-    void ExpectRefused(const std::string& config, const char* fault = nullptr)
-    {
-        work_.Write("kelvane.cfg", config);
-        const std::string program = fault ? KelvaneFaultsPath() : KelvanePath();
-        EXPECT_EQ(RunKelvane(program, "/s kelvane.cfg", work_.Path(), fault).exitCode, 2u);
-        EXPECT_FALSE(FindInstalledDriver(kX64, name_).has_value());
-    }
-
-    WorkFolder work_;
-    const std::string name_ = UniqueName("Kelvane Refused ");
-};
-
-TEST_F(KelvaneRefusal, OtherPlatform)
-{
-    work_.Write("kvtest.dll", "driver\n");
-    ExpectRefused(Config(name_, "", {"kvtest.dll"}, "Windows NT x86"));
-}
-
-TEST_F(KelvaneRefusal, RegistrationRejected)
-{
-    // The spooler refuses a name this long.
-    ExpectRefused(Config(std::string(259, 'K'), "", {}));
-}
-
-TEST_F(KelvaneRefusal, TruncatedCompressedFile)
-{
-    const std::string compressed = ReadFileBytes(SamplePackageDir() + "VSMPLRES.DL_");
-    ASSERT_GT(compressed.size(), 100u);
-    const std::string file = UniqueName("kvcut") + ".DL_";
-    work_.Write(file, compressed.substr(0, compressed.size() / 2));
-    ExpectRefused(Config(name_, "", {file}));
-}
-
-TEST_F(KelvaneRefusal, FileThatCannotBeCopied)
-{
-    const std::string file = UniqueName("kvblocked") + ".txt";
-    work_.Write(file, "content\n");
-    const std::string target = DriverDirectory(kX64) + file;
-    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
-    ExpectRefused(Config(name_, "", {file}));
-    RemoveDirectoryA(target.c_str());
-}
-
-TEST_F(KelvaneRefusal, SourcePathTooLong)
-{
-    // 251 characters of folder and 10 of name: each fits its line, not the path.
-    ExpectRefused(Config(name_, std::string(250, 'd') + "\\", {"kvtest.dll"}));
-}
-
-TEST_F(KelvaneRefusal, DependentFileListTooLong)
-{
-    const std::string file = UniqueName(std::string(180, 'f')) + ".txt";
-    work_.Write(file, "x\n");
-    ExpectRefused(Config(name_, "", std::vector<std::string>(110, file)));
-}
-
-TEST_F(KelvaneRefusal, InjectedFaults)
-{
-    work_.Write("kvtest.dll", "driver\n");
-    const std::string config = Config(name_, "", {"kvtest.dll"});
-    ExpectRefused(config, "dependent-files");
-    ExpectRefused(config, "driver-list");
-    ExpectRefused(config, "driver-directory");
-    std::string many = config;
-    for (int i = 0; i < 300; ++i) many += "kvtest.dll\n";
-    ExpectRefused(many, "grow-dependent-files");
-    // The same build installs when no fault is asked for.
-    EXPECT_EQ(RunKelvane(KelvaneFaultsPath(), "/s kelvane.cfg", work_.Path()).exitCode, 1u);
-}
-
 // Wine's per-program version setting stands in for an older Windows.
 class KelvaneOnOlderWindows : public ::testing::Test {
 protected:
@@ -219,16 +145,6 @@ TEST_F(KelvaneOnOlderWindows, Windows40)
     EXPECT_EQ(driver->cVersion, 0u);
     EXPECT_FALSE(FindInstalledDriver(kX64, name).has_value());
     EXPECT_EQ(ReadFileBytes(DriverDirectory("Windows 4.0") + file), "nt40\n");
-}
-
-TEST_F(KelvaneOnOlderWindows, Windows351IsUnknown)
-{
-    SetVersion("nt351");
-    WorkFolder work;
-    const std::string name = UniqueName("Kelvane NT351 ");
-    work.Write("kelvane.cfg", Config(name, "", {}));
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 2u);
-    EXPECT_FALSE(FindInstalledDriver(kX64, name).has_value());
 }
 
 }  // namespace

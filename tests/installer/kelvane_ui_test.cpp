@@ -58,11 +58,13 @@ TEST(KelvaneMessages, TwoBoxesForAFileThatCannotBeRead)
 TEST(KelvaneMessages, RejectedPlatform)
 {
     WorkFolder work;
-    work.Write("kelvane.cfg", Config(UniqueName("Kelvane Box "), {}, "Windows NT x86"));
+    const std::string name = UniqueName("Kelvane Box ");
+    work.Write("kelvane.cfg", Config(name, {}, "Windows NT x86"));
     KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("This printer driver is for 64-bit versions of Windows. "
                                                 "Your OS is 32-bit. Installation failed.")));
+    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, MissingFileUnknownEndingAndSuccess)
@@ -110,7 +112,8 @@ TEST(KelvaneMessages, FailedCopiesAreReported)
     const std::string compressed = ReadFileBytes(SamplePackageDir() + "VSMPLRES.DL_");
     const std::string cut = UniqueName("kvcut") + ".DL_";
     work.Write(cut, compressed.substr(0, compressed.size() / 2));
-    work.Write("kelvane.cfg", Config(UniqueName("Kelvane Box "), {cut}));
+    const std::string name = UniqueName("Kelvane Box ");
+    work.Write("kelvane.cfg", Config(name, {cut}));
     std::string expanded = cut;
     expanded.back() = 'L';
     const std::string target = DriverDirectory("Windows x64") + expanded;
@@ -118,6 +121,39 @@ TEST(KelvaneMessages, FailedCopiesAreReported)
     KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Couldn't copy file '" + target + "'")));
+    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
+}
+
+TEST(KelvaneMessages, NothingIsRegisteredAfterAFileFailed)
+{
+    WorkFolder work;
+    const std::string drivers = DriverDirectory("Windows x64");
+    auto expectRefused = [&](const std::string& config, const std::string& message) {
+        const std::string name = config.substr(13, config.find('\n', 13) - 13);
+        work.Write("kelvane.cfg", config);
+        KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+        EXPECT_EQ(run.exitCode, 2u) << message;
+        EXPECT_THAT(run.boxes, ElementsAre(ErrorBox(message)));
+        EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value()) << message;
+    };
+
+    // A directory stands where the file should go.
+    const std::string blocked = UniqueName("kvblocked") + ".txt";
+    work.Write(blocked, "content\n");
+    ASSERT_TRUE(CreateDirectoryA((drivers + blocked).c_str(), nullptr));
+    expectRefused(Config(UniqueName("Kelvane Box "), {blocked}), "Couldn't copy file '" + drivers + blocked + "'");
+    RemoveDirectoryA((drivers + blocked).c_str());
+
+    // 251 characters of folder and 10 of name: each fits its line, not the path.
+    const std::string folder = std::string(250, 'd') + "\\";
+    expectRefused(Config(UniqueName("Kelvane Box "), {"kvtest.dll"}) + "#driver dir\n" + folder + "\n",
+                  "File path too long: '" + folder + "kvtest.dll'");
+
+    // 110 names of about 200 characters pass the 20,000 bytes of the list.
+    const std::string wide = UniqueName(std::string(180, 'f')) + ".txt";
+    work.Write(wide, "x\n");
+    expectRefused(Config(UniqueName("Kelvane Box "), std::vector<std::string>(110, wide)),
+                  "Too many dependent files: '" + wide + "' does not fit the list.");
 }
 
 TEST(KelvaneMessages, OlderWindows)
@@ -129,18 +165,21 @@ TEST(KelvaneMessages, OlderWindows)
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("nt351"), 6);
     RegCloseKey(key);
     WorkFolder work;
-    work.Write("kelvane.cfg", Config(UniqueName("Kelvane Box "), {}));
+    const std::string name = UniqueName("Kelvane Box ");
+    work.Write("kelvane.cfg", Config(name, {}));
     KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
     RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Unknown OS.")));
+    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, InjectedFaults)
 {
     WorkFolder work;
     work.Write("kvtest.dll", "driver\n");
-    std::string config = Config(UniqueName("Kelvane Box "), {"kvtest.dll"});
+    const std::string name = UniqueName("Kelvane Box ");
+    std::string config = Config(name, {"kvtest.dll"});
     work.Write("kelvane.cfg", config);
     const struct {
         const char* fault;
@@ -160,6 +199,12 @@ TEST(KelvaneMessages, InjectedFaults)
     KelvaneRun run = RunKelvane(KelvaneFaultsPath(), "kelvane.cfg", work.Path(), "grow-dependent-files");
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Memory reallocation failed")));
+    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
+
+    // The same build installs when no fault is asked for.
+    run = RunKelvane(KelvaneFaultsPath(), "/s kelvane.cfg", work.Path());
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(FindInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, SilentModeShowsNothing)
