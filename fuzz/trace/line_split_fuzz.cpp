@@ -2,6 +2,7 @@
 // a buffer size taken from the first byte: every call must make progress or
 // end the text, never read or write outside the block, and hand back a line
 // with no line end in it.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,7 @@
 // Line building, entry folding, routing and line splitting, without Windows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
