@@ -97,23 +97,6 @@ TEST(KelvaneInstall, RegistersWithoutAMissingFile)
     EXPECT_EQ(ReadFileBytes(DriverDirectory(kX64) + present), "present\n");
 }
 
-TEST(KelvaneInstall, ReplacesAReadOnlyTarget)
-{
-    WorkFolder work;
-    const std::string file = UniqueName("kvreadonly") + ".txt";
-    work.Write(file, "new content\n");
-    const std::string target = DriverDirectory(kX64) + file;
-    WriteFileBytes(target, "old content\n");
-    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
-    const std::string name = UniqueName("Kelvane Read Only ");
-    work.Write("kelvane.cfg", Config(name, "", {file}));
-
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
-    EXPECT_EQ(ReadFileBytes(target), "new content\n");
-    EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_TRUE(FindInstalledDriver(kX64, name).has_value());
-}
-
 // Wine's per-program version setting stands in for an older Windows.
 class KelvaneOnOlderWindows : public ::testing::Test {
 protected:
