@@ -35,19 +35,21 @@ LONG CALLBACK captureDebugOutput(EXCEPTION_POINTERS* info)
 
 }  // namespace
 
-std::wstring dataFolder()
+std::wstring logFolder()
 {
     // Looked up once: the lookup may report through the tracer itself.
     static const std::wstring folder = [] {
+        // Where the tracer puts its logs: the server log folder, else the data folder.
         wchar_t found[MAX_PATH] = {};
-        EXPECT_TRUE(VRC_GetUserDataFolder(found, MAX_PATH));
+        if (!VRC_GetLogsFolder(found, MAX_PATH))
+            EXPECT_TRUE(VRC_GetUserDataFolder(found, MAX_PATH));
         return std::wstring(found);
     }();
     return folder;
 }
 
-std::wstring debugLogPath() { return dataFolder() + L"\\VRCDBG62.LOG"; }
-std::wstring driverLogPath() { return dataFolder() + L"\\VRCDRV62.LOG"; }
+std::wstring debugLogPath() { return logFolder() + L"\\VRCDBG62.LOG"; }
+std::wstring driverLogPath() { return logFolder() + L"\\VRCDRV62.LOG"; }
 
 std::wstring tempPath(const wchar_t* name)
 {
@@ -95,7 +97,7 @@ void removeFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
 void removeLogs()
 {
-    const std::wstring folder = dataFolder();
+    const std::wstring folder = logFolder();
     for (const wchar_t* name : {L"VRCDBG62.LOG", L"VRCDRV62.LOG", L"VRCDBG62.BAK", L"VRCDRV62.BAK"})
         DeleteFileW((folder + L"\\" + name).c_str());
 }

@@ -9,7 +9,7 @@
 
 namespace tracetest {
 
-std::wstring dataFolder();
+std::wstring logFolder();
 std::wstring debugLogPath();
 std::wstring driverLogPath();
 std::wstring tempPath(const wchar_t* name);

@@ -285,7 +285,7 @@ TEST_F(Tracer, DebugLogRotatesOnlyOncePastTheLimit)
     ASSERT_TRUE(setFileSize(debugLogPath(), 100000000));
     DBG_Print(SOURCE, 1, DBG_MASK_TO_LOG, DBG_Text("at the limit"));
     EXPECT_TRUE(fileExists(debugLogPath()));
-    const std::wstring backup = dataFolder() + L"\\VRCDBG62.BAK";
+    const std::wstring backup = logFolder() + L"\\VRCDBG62.BAK";
     EXPECT_FALSE(fileExists(backup));
     DBG_Print(SOURCE, 2, DBG_MASK_TO_LOG, DBG_Text("over it"));
     EXPECT_FALSE(fileExists(debugLogPath()));
@@ -372,4 +372,31 @@ TEST_F(Tracer, ComponentOutsideTheLibraryTracesIntoBothLogs)
     EXPECT_NE(debug[1].find("1      ClientMain"), std::string::npos);
     EXPECT_NE(debug[2].find("2(2)   .ClientStep"), std::string::npos);
     EXPECT_NE(debug[3].find("TRC    done"), std::string::npos);
+}
+
+TEST_F(Tracer, ServerModeLogsIntoTheServerLogFolder)
+{
+    constexpr const wchar_t* ENVIRONMENT = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    constexpr const wchar_t* MACHINE_SETTINGS = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
+    const std::wstring logs = tempPath(L"trace server logs");
+    CreateDirectoryW(logs.c_str(), nullptr);
+    const DWORD server = 1;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS, L"Server", REG_DWORD, &server, sizeof server),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, ENVIRONMENT, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
+                              static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    DBG_Print(SOURCE, 1, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("in server mode"));
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS, L"Server");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, ENVIRONMENT, L"NVS_DATA_LOGS");
+
+    const std::wstring folder = logs + L"\\Veranto 6.2";
+    for (const wchar_t* name : {L"\\VRCDBG62.LOG", L"\\VRCDRV62.LOG"}) {
+        EXPECT_EQ(timeless(readLines(folder + name)),
+                  (Lines{expectedHeader("trace_sample.c", 1) + "REL    in server mode"}));
+        removeFile(folder + name);
+    }
+    RemoveDirectoryW(folder.c_str());
+    RemoveDirectoryW(logs.c_str());
+    EXPECT_FALSE(fileExists(driverLogPath()));
 }
