@@ -303,6 +303,14 @@ TEST_F(Tracer, FailingDriverLogLookupDoesNotRecurse)
     // Too long for the path buffer: the settings read fails and reports it,
     // from inside the tracer, where the report is dropped.
     setDriverLogFile(L"C:\\" + std::wstring(60000, L'x') + L".log");
+    {
+        // Outside the tracer the same read reports its failure.
+        std::vector<wchar_t> buffer(48000);
+        EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"DriverLogFile", buffer.data(), 96000, 1), 0);
+        const std::string reported = readFile(driverLogPath());
+        EXPECT_NE(reported.find("REL    **ERROR** : "), std::string::npos) << reported;
+        removeFile(driverLogPath());
+    }
     DBG_Print(SOURCE, 1, DBG_MASK_REL, DBG_Text("falls back"));
     EXPECT_EQ(timeless(readLines(driverLogPath())), (Lines{expectedHeader("trace_sample.c", 1) + "REL    falls back"}));
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
