@@ -1,5 +1,4 @@
-// The tracer's inner routines and process-wide values, shared by the tracer's
-// own sources and its tests; product components use vrc_trace.h only.
+// The tracer's own constants, its test seams and the steps its sources share.
 #pragma once
 
 #include <windows.h>
@@ -8,28 +7,7 @@
 #include <cstdint>
 
 #include "trace_context.h"
-
-extern "C" {
-extern DBG_CONTEXT* DbgContextList;       // head of the thread contexts; new ones go in at the head
-extern DBG_CONTEXT DbgFallbackContext;    // lent to one thread at a time when a context cannot be allocated
-extern int32_t DbgDeepLevel;              // 127 until DBG_TraceFromHere arms it
-extern uint32_t DbgErrorLatch;            // 1 after the first structural tracing error
-extern const char* DbgModuleTag;          // first column of every line, part of the semaphore name
-
-// The calling thread's context; null only when it could not be allocated while
-// the fallback context was lent to another thread (the call is then dropped).
-DBG_CONTEXT* DBG_GetContext(void);
-void DBG_ReleaseContext(void);
-HANDLE DBG_Lock(void);
-void DBG_Unlock(HANDLE semaphore);
-void DBG_ProcessColumn(char* destination, DWORD threadId);   // destination of DBG_TEXT_SIZE bytes
-int DBG_BuildLine(const char* text, const char* sourceFile, int sourceLine, uint32_t mask);
-void DBG_Route(const char* line, uint32_t mask);
-void DBG_AppendToLog(const wchar_t* path, const char* text);
-void DBG_ErrorReport(const char* text);
-int DBG_DriverLogPath(wchar_t* buffer, DWORD capacity);
-char* DBG_Timestamp(char* buffer);                           // buffer of at least 24 bytes
-}
+#include "vrc_trace.h"
 
 namespace vr::trace {
 

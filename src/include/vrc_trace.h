@@ -31,7 +31,29 @@ int         RETURN(const char* sourceFile, int sourceLine, int entryResult);
 void        DBG_Trc(const char* sourceFile, int sourceLine, int entryResult, const char* text);
 void        DBG_TraceFromHere(const char* sourceFile, int sourceLine, int* siteMarker);
 const char* DBG_UnknownName(void);
-const char* DBG_BaseName(const char* path);
+
+// The tracer's inner steps, for components that build on it.
+typedef struct DBG_CONTEXT DBG_CONTEXT;   // one per tracing thread; contents are the tracer's own
+extern DBG_CONTEXT* DbgContextList;       // head of the thread contexts, guarded by the logging semaphore
+extern DBG_CONTEXT DbgFallbackContext;    // lent to one thread at a time when a context cannot be allocated
+extern int32_t DbgDeepLevel;              // 127 until DBG_TraceFromHere arms it
+extern uint32_t DbgErrorLatch;            // 1 after the first structural tracing error
+extern const char* DbgModuleTag;          // "VRCCLN": first column of every line, part of the semaphore name
+
+// The calling thread's context; null only when it could not be allocated while
+// the fallback context was lent to another thread (the call is then dropped).
+DBG_CONTEXT* DBG_GetContext(void);
+void         DBG_ReleaseContext(void);
+HANDLE       DBG_Lock(void);                                        // null: go on unlocked
+void         DBG_Unlock(HANDLE semaphore);
+void         DBG_ProcessColumn(char* destination, DWORD threadId);   // destination of 96,000 bytes
+const char*  DBG_BaseName(const char* path);
+int          DBG_BuildLine(const char* text, const char* sourceFile, int sourceLine, uint32_t mask);
+void         DBG_Route(const char* line, uint32_t mask);
+void         DBG_AppendToLog(const wchar_t* path, const char* text);   // null path: the debug log
+void         DBG_ErrorReport(const char* text);
+int          DBG_DriverLogPath(wchar_t* buffer, DWORD capacity);       // 0 when no path fits
+char*        DBG_Timestamp(char* buffer);                              // buffer of at least 24 bytes
 
 // The trace file layer.
 typedef struct FIO_FILE {

@@ -41,8 +41,9 @@ std::wstring logFolder()
     static const std::wstring folder = [] {
         // Where the tracer puts its logs: the server log folder, else the data folder.
         wchar_t found[MAX_PATH] = {};
-        if (!VRC_GetLogsFolder(found, MAX_PATH))
+        if (!VRC_GetLogsFolder(found, MAX_PATH)) {
             EXPECT_TRUE(VRC_GetUserDataFolder(found, MAX_PATH));
+        }
         return std::wstring(found);
     }();
     return folder;

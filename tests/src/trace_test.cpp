@@ -351,9 +351,11 @@ TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
     EXPECT_EQ(withoutTime(lines[2]), expectedHeader("trace_sample.c", 2) + "1      Fallback");
     static const std::regex whole(R"(VRCCLN  @ trace_test +\d+ +\d+ +trace_sample\.c +1[0-3] )"
                                   R"((1      Worker|TRC    thread \d message \d+|thread \d line \d+ end))");
-    for (std::size_t i = 3; i < lines.size(); ++i)
-        if (!lines[i].empty())
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        if (!lines[i].empty()) {
             EXPECT_TRUE(std::regex_match(withoutTime(lines[i]), whole)) << lines[i];
+        }
+    }
 }
 
 TEST_F(Tracer, ComponentOutsideTheLibraryTracesIntoBothLogs)
