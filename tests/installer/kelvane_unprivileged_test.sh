@@ -12,6 +12,10 @@ if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null; then
 fi
 user=nobody
 group=$(id -gn "$user")
+if ! setpriv --reuid="$user" --regid="$group" --clear-groups test -r "$exe"; then
+    echo "$user cannot read $exe: skipped"
+    exit 77
+fi
 failures=0
 
 mkdir -p "$work"
