@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -95,6 +96,22 @@ TEST(KelvaneInstall, RegistersWithoutAMissingFile)
     ASSERT_TRUE(driver.has_value());
     EXPECT_THAT(BaseNames(driver->dependentFiles), ElementsAre(present));
     EXPECT_EQ(ReadFileBytes(DriverDirectory(kX64) + present), "present\n");
+}
+
+TEST(KelvaneInstall, ANameInOtherLetterCaseIsAnotherDriver)
+{
+    WorkFolder work;
+    const std::string name = UniqueName("Kelvane Case ");
+    work.Write("kelvane.cfg", Config(name, "", {}));
+    ASSERT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
+
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string file = UniqueName("kvcase") + ".txt";
+    work.Write(file, "placed\n");
+    work.Write("kelvane.cfg", Config(upper, "", {file}));
+    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
+    EXPECT_EQ(ReadFileBytes(DriverDirectory(kX64) + file), "placed\n");
 }
 
 // Wine's per-program version setting stands in for an older Windows.
