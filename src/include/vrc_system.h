@@ -1,1 +1,74 @@
+// System objects and probes: named mutexes and the UI lock, long texts passed
+// between processes as global atoms, the plug-in caching switch, Windows
+// version probes, the Compatibility Assistant entry, the shield icon, and the
+// device-mode dump of the tracer.
 #pragma once
+
+#include <windows.h>   // the public headers may include windows.h
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// ---- named mutexes ----------------------------------------------------------
+// Creates or opens a mutex, not owned, that every account may use. On NT 5.0
+// and later the name gets "Global\" in server mode, else "Local\"; when that
+// fails the bare name is used. Null on failure.
+HANDLE VRC_CreateMutex(const wchar_t* name);
+// Takes the UI lock ("ServerMode_LockUI"), waiting at most timeoutMs. Returns
+// the owned mutex, or null when the lock was not obtained. A lock whose last
+// owner ended without giving it back counts as obtained.
+HANDLE VRC_LockUI(DWORD timeoutMs);
+// Releases and closes an owned mutex; a null handle is ignored. Always 1.
+int    VRC_UnlockUI(HANDLE mutex);
+
+// ---- packed atom strings ----------------------------------------------------
+// The global atom that stands for text: the text itself when shorter than 128
+// characters, else a "VRPackedString: " list of chunk atoms of 127 characters.
+// Texts of up to 2286 characters; 0 on failure.
+ATOM     VRC_AddPackedAtom(const wchar_t* text);
+// Puts the text of atom into buffer (capacity in characters, NUL included) and
+// returns buffer. A packed text yields the leading whole chunks that fit, and
+// each chunk taken is deleted; atom itself is never deleted.
+wchar_t* VRC_GetPackedAtom(ATOM atom, wchar_t* buffer, int capacity);
+
+// ---- plug-in caching and platform probes -----------------------------------
+// Stores PluginCacheEnabled machine-wide: before Windows 6 directly, from then
+// on through "vorUvez.exe -pluginCaching <value>" from the installation folder,
+// started elevated and waited for. 1 once stored or the program has ended.
+int   VRC_SetPluginCaching(DWORD value);
+DWORD VRC_GetOSVersionFlags(void);   // one VRC_OS_* flag, or 0
+int   VRC_IsVistaOrLater(void);
+// Records the program path in the user's Program Compatibility Assistant list.
+// 1 when the key was created or opened; a null or empty path writes nothing.
+int   VRC_SetCompatibilityPersisted(const wchar_t* programPath);
+// The small shield stock icon, owned by the caller (DestroyIcon), or null.
+HICON VRC_GetShieldIcon(void);
+
+#define VRC_OS_WIN32S      0x0001u
+#define VRC_OS_WIN95       0x0002u
+#define VRC_OS_WIN98       0x0004u
+#define VRC_OS_WINME       0x0008u
+#define VRC_OS_NT4         0x0020u   // NT 4 and earlier
+#define VRC_OS_WIN2000     0x0040u
+#define VRC_OS_WINXP       0x0080u
+#define VRC_OS_WIN2003     0x0100u
+#define VRC_OS_LATER_NT    0x8000u   // 5.3 and later, Vista onwards
+
+// ---- device-mode dump -------------------------------------------------------
+// Writes the device mode to the debugger output, one trace line per member:
+// the device name, dmSize, dmDriverExtra and dmFields, then each member whose
+// dmFields bit is set. A null device mode writes nothing.
+void DBG_DumpDevModeW(const char* sourceFile, int sourceLine, const DEVMODEW* pdmIn);
+// The same for a narrow device mode, every member read at its DEVMODEA place.
+void DBG_DumpDevModeA(const char* sourceFile, int sourceLine, const DEVMODEA* pdmIn);
+
+#ifdef __cplusplus
+}
+
+namespace vr::seams {
+// Where VRC_GetShieldIcon looks for SHGetStockIconInfo; null restores
+// "shell32.dll". Lets tests stand in a shell that lacks it or fails it.
+void setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcept;
+}  // namespace vr::seams
+#endif
