@@ -70,9 +70,13 @@ TEST_F(ModulePool, CountersFollowEveryOperation)
 
     EXPECT_EQ(PoolFree(a), nullptr);
     EXPECT_EQ(PoolFree(b), nullptr);
+    void* d = PoolAlloc(1, 1);
+    EXPECT_EQ(moduleStats().peak, std::max(start.peak, start.live + 3));  // back at the peak, not above
     EXPECT_EQ(PoolFree(c), nullptr);
+    EXPECT_EQ(PoolFree(d), nullptr);
     EXPECT_EQ(PoolLiveCount(), start.live);
-    EXPECT_EQ(moduleStats().total, start.total + 4);
+    EXPECT_EQ(moduleStats().total, start.total + 5);
+    EXPECT_EQ(moduleStats().peak, std::max(start.peak, start.live + 3));
 }
 
 TEST_F(ModulePool, SizesOfPoolAndHeapBlocks)
@@ -102,6 +106,7 @@ TEST_F(ModulePool, OverflowingProductsAreRefused)
     const ModuleStats now = moduleStats();
     EXPECT_EQ(now.total, start.total + 1);
     EXPECT_EQ(now.live, start.live + 1);
+    EXPECT_EQ(heap().allocations + heap().zeroedAllocations, 1);  // the chunk only
     PoolFree(block);
 }
 

@@ -402,34 +402,5 @@ TEST_F(PoolLayout, HeapFailuresCountNothingAndKeepTheOldBlock)
     EXPECT_TRUE(heap().live.empty());
 }
 
-TEST_F(PoolLayout, OversizedProductsAreRefusedWithoutAHeapCall)
-{
-    EXPECT_EQ(pool.allocate(65536, 65536, false), nullptr);
-    EXPECT_EQ(pool.allocate(-3, 100, true), nullptr);
-    void* block = take(40);
-    EXPECT_EQ(pool.reallocate(block, 0x10000, 0x8000), nullptr);
-    EXPECT_EQ(pool.reallocate(nullptr, -1, 1), nullptr);
-    EXPECT_EQ(heap().allocations + heap().zeroedAllocations, 1);  // the chunk only
-    EXPECT_EQ(pool.stats().totalAllocations, 1);
-    EXPECT_EQ(pool.stats().liveBlocks, 1);
-    pool.release(block);
-}
-
-TEST_F(PoolLayout, PeakFollowsTheHighestLiveCount)
-{
-    std::vector<void*> blocks;
-    for (int i = 0; i < 5; ++i) blocks.push_back(take(16));
-    pool.release(blocks.back());
-    blocks.pop_back();
-    blocks.push_back(pool.reallocate(nullptr, 2, 8));
-    const Stats stats = pool.stats();
-    EXPECT_EQ(stats.liveBlocks, 5);
-    EXPECT_EQ(stats.totalAllocations, 6);
-    EXPECT_EQ(stats.peakLiveBlocks, 5);
-    for (void* block : blocks) pool.release(block);
-    EXPECT_EQ(pool.stats().peakLiveBlocks, 5);
-    EXPECT_EQ(pool.stats().liveBlocks, 0);
-}
-
 }  // namespace
 }  // namespace vr::pool
