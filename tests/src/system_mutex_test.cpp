@@ -4,8 +4,10 @@
 #include "system_support.h"
 
 #include <aclapi.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -180,10 +182,41 @@ TEST(NamedMutex, CreatedNotOwnedOpenToEveryoneAndOpenedWhenItExists)
     CloseHandle(first);
 }
 
+// Routes the driver log of this process to a file of its own.
+class DriverLog {
+public:
+    DriverLog()
+        : path_(systest::windowsPath(VR_TEST_DIR) + L"\\system_mutex_" +
+                std::to_wstring(GetCurrentProcessId()) + L".log")
+    {
+        DeleteFileW(path_.c_str());
+        RegSetKeyValueW(HKEY_CURRENT_USER, systest::kSettingsKey, L"DriverLogFile", REG_SZ, path_.c_str(),
+                        static_cast<DWORD>((path_.size() + 1) * sizeof(wchar_t)));
+    }
+    ~DriverLog() { DeleteFileW(path_.c_str()); }
+    std::string text() const
+    {
+        std::string text;
+        if (FILE* in = _wfopen(path_.c_str(), L"rb")) {
+            char buffer[4096];
+            std::size_t count;
+            while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+                text.append(buffer, count);
+            std::fclose(in);
+        }
+        return text;
+    }
+
+private:
+    systest::SavedValue saved_{HKEY_CURRENT_USER, systest::kSettingsKey, L"DriverLogFile"};
+    std::wstring path_;
+};
+
 TEST(NamedMutex, ScopedNameTakenByAnotherObjectFallsBackToTheBareName)
 {
     systest::SavedValue server(HKEY_LOCAL_MACHINE, systest::kSettingsKey, L"Server");
     systest::setMachineDword(L"Server", 1);
+    DriverLog log;
     // Something that is not a mutex already has the global name.
     HANDLE squatter = CreateSemaphoreW(nullptr, 1, 1, L"Global\\sys_mutex_taken");
     ASSERT_NE(squatter, nullptr);
@@ -191,7 +224,19 @@ TEST(NamedMutex, ScopedNameTakenByAnotherObjectFallsBackToTheBareName)
     HANDLE mutex = VRC_CreateMutex(L"sys_mutex_taken");
     ASSERT_NE(mutex, nullptr);
     EXPECT_TRUE(mutexExists(L"sys_mutex_taken"));
+    EXPECT_THAT(log.text(), ::testing::HasSubstr(
+                                "REL    VRC_CreateMutex: ERROR - Could not create mutex "
+                                "'Global\\sys_mutex_taken'. GetLastError=6\r\n"));
     CloseHandle(mutex);
+
+    // Outside server mode the bare name is the session's own, which the
+    // semaphore holds too: both attempts fail and both are reported.
+    systest::setMachineDword(L"Server", 0);
+    HANDLE local = CreateSemaphoreW(nullptr, 1, 1, L"Local\\sys_mutex_taken2");
+    EXPECT_EQ(VRC_CreateMutex(L"sys_mutex_taken2"), nullptr);
+    EXPECT_THAT(log.text(), ::testing::HasSubstr("Could not create mutex 'Local\\sys_mutex_taken2'. GetLastError=6"));
+    EXPECT_THAT(log.text(), ::testing::HasSubstr("Could not create mutex 'sys_mutex_taken2'. GetLastError=6"));
+    CloseHandle(local);
     CloseHandle(squatter);
 }
 
