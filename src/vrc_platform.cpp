@@ -34,19 +34,12 @@ constexpr std::size_t kParameterChars = 256;
 constexpr wchar_t kCompatibilityAssistantKey[] =
     L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
 
-// SHSTOCKICONINFO as the shell fills it (544 bytes); declared here since the
-// stock icon request is bound at run time.
-struct StockIconInfo {
-    DWORD cbSize;
-    HICON hIcon;
-    int iSysImageIndex;
-    int iIcon;
-    WCHAR szPath[MAX_PATH];
-};
-static_assert(sizeof(StockIconInfo) == 544);
-using GetStockIconInfoFn = HRESULT(WINAPI*)(int stockIconId, UINT flags, StockIconInfo* info);
-constexpr int kStockIconShield = 77;        // SIID_SHIELD
-constexpr UINT kStockIconSmallIcon = 0x101;  // SHGSI_ICON | SHGSI_SMALLICON
+// SHGetStockIconInfo is bound at run time, so that the library imports no shell
+// entry point; the small shield icon is asked for.
+using GetStockIconInfoFn = HRESULT(WINAPI*)(SHSTOCKICONID stockIconId, UINT flags, SHSTOCKICONINFO* info);
+constexpr SHSTOCKICONID kStockIconShield = SIID_SHIELD;
+constexpr UINT kStockIconSmallIcon = SHGSI_ICON | SHGSI_SMALLICON;
+static_assert(kStockIconShield == 77 && kStockIconSmallIcon == 0x101);
 
 const wchar_t* shieldIconLibrary = L"shell32.dll";
 
@@ -146,7 +139,7 @@ extern "C" HICON VRC_GetShieldIcon(void)
         reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetStockIconInfo")));
     if (getStockIconInfo == nullptr)
         return nullptr;
-    StockIconInfo info{};
+    SHSTOCKICONINFO info{};
     info.cbSize = sizeof(info);
     if (getStockIconInfo(kStockIconShield, kStockIconSmallIcon, &info) != S_OK)
         return nullptr;
