@@ -2,6 +2,6 @@
 if(NOT VR_WINDOWS)
     vr_add_fuzzer(pool_fuzz
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/pool/pool_fuzz.cpp
-        LIBS vrcommon_portable
+        LIBS vrcommon_internal
         CORPUS ${CMAKE_CURRENT_LIST_DIR}/pool/corpus)
 endif()

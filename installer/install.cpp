@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/kelvane_core.h"
+#include "platform/handles.h"
 #include "platform_seams.h"
 
 namespace {
@@ -37,22 +38,21 @@ void ReportPathTooLong(const char* first, const char* second)
 // compressed header declares, or the file's own size when it is not compressed.
 bool ExpectedExpandedSize(const char* source, std::uint64_t* size)
 {
-    std::FILE* file = std::fopen(source, "rb");
-    if (file == nullptr) return false;
+    const vr::UniqueCFile file(std::fopen(source, "rb"));
+    if (!file) return false;
     unsigned char header[kCompressedHeaderSize];
-    const std::size_t got = std::fread(header, 1, sizeof header, file);
+    const std::size_t got = std::fread(header, 1, sizeof header, file.get());
     std::uint32_t declared = 0;
     bool known = true;
     if (DeclaredExpandedSize(header, got, &declared)) {
         *size = declared;
-    } else if (_fseeki64(file, 0, SEEK_END) == 0) {
-        const long long end = _ftelli64(file);
+    } else if (_fseeki64(file.get(), 0, SEEK_END) == 0) {
+        const long long end = _ftelli64(file.get());
         known = end >= 0;
         *size = static_cast<std::uint64_t>(end);
     } else {
         known = false;
     }
-    std::fclose(file);
     return known;
 }
 
@@ -64,16 +64,11 @@ bool ExpandInto(const char* source, const char* target)
     if (!ExpectedExpandedSize(source, &expected)) return false;
     OFSTRUCT sourceInfo{};
     OFSTRUCT targetInfo{};
-    const INT sourceHandle = LZOpenFileA(const_cast<char*>(source), &sourceInfo, OF_READ);
-    if (sourceHandle < 0) return false;
-    const INT targetHandle = LZOpenFileA(const_cast<char*>(target), &targetInfo, OF_CREATE);
-    if (targetHandle < 0) {
-        LZClose(sourceHandle);
-        return false;
-    }
-    const LONG copied = LZCopy(sourceHandle, targetHandle);
-    LZClose(sourceHandle);
-    LZClose(targetHandle);
+    const vr::UniqueLzFile sourceFile(LZOpenFileA(const_cast<char*>(source), &sourceInfo, OF_READ));
+    if (!sourceFile) return false;
+    const vr::UniqueLzFile targetFile(LZOpenFileA(const_cast<char*>(target), &targetInfo, OF_CREATE));
+    if (!targetFile) return false;
+    const LONG copied = LZCopy(sourceFile.get(), targetFile.get());
     return copied >= 0 && static_cast<std::uint64_t>(copied) == expected;
 }
 
@@ -114,13 +109,11 @@ bool PlaceDependentFile(const DriverConfig* config, const char* entry, const cha
         ReportPathTooLong(config->DriverDir, name);
         return false;
     }
-    std::FILE* probe = std::fopen(source, "r");
-    if (probe == nullptr) {
+    if (!vr::UniqueCFile(std::fopen(source, "r"))) {
         // A missing file is left out and the installation goes on.
         ReportWithPath("Driver file '%s' is missing.", source);
         return true;
     }
-    std::fclose(probe);
 
     const bool compressed = name[0] != '\0' && name[std::strlen(name) - 1] == '_';
     if (compressed) ExpandCompressedName(name);  // an unknown ending keeps its name

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "message_tool.h"
+#include "platform/handles.h"
 
 namespace cat = vrc::catalogue;
 
@@ -20,11 +21,6 @@ constexpr wchar_t kLibraryName[] = L"VRCCLN62.dll";
 constexpr WORD kMessageTableName = 1;
 
 using FormatExport = wchar_t* (*)(DWORD messageId, va_list* arguments);
-
-struct LibraryFreer {
-    void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
 
 struct LocalFreer {
     void operator()(wchar_t* block) const noexcept { LocalFree(block); }
@@ -101,10 +97,9 @@ int formatMessage(const std::wstring& path, const cat::MessageTable& table, cons
 
     // The export is called as a product component calls it, in a normally
     // loaded library, so that this shows what the components get.
-    UniqueLibrary library(LoadLibraryW(path.c_str()));
+    vr::UniqueLibrary library(LoadLibraryW(path.c_str()));
     if (!library) return fail(cat::kExitEnvironment, lastErrorText(u"cannot load VRCCLN62.dll"));
-    auto formatExport = reinterpret_cast<FormatExport>(
-        reinterpret_cast<void*>(GetProcAddress(library.get(), "MSG_FormatMessageW")));
+    const auto formatExport = vr::bind<FormatExport>(library.get(), "MSG_FormatMessageW");
     if (!formatExport) return fail(cat::kExitEnvironment, u"VRCCLN62.dll has no MSG_FormatMessageW");
 
     // A va_list cannot be built from a list known only at run time in standard
@@ -152,7 +147,7 @@ int run(const std::vector<std::u16string>& arguments)
     // The message table is read from the file as data: that needs no start-up
     // of the library and shows what is stored, including what is never produced.
     const std::wstring path = libraryPath();
-    UniqueLibrary data(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    vr::UniqueLibrary data(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!data) return fail(cat::kExitEnvironment, lastErrorText(u"cannot open VRCCLN62.dll"));
     HRSRC resource = FindResourceW(data.get(), MAKEINTRESOURCEW(kMessageTableName), MAKEINTRESOURCEW(11));
     HGLOBAL loaded = resource ? LoadResource(data.get(), resource) : nullptr;

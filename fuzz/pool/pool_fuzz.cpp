@@ -14,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
-#include "pool.h"
-#include "pool_testing.h"
+#include "pool/core/pool.h"
+#include "pool/core/pool_testing.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fio_lines.h"
+#include "trace/core/line_split.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/c_file.h"
+
 namespace {
 
 using TextField = char (DriverConfig::*)[kTextSize];
@@ -138,14 +140,12 @@ extern "C" int ReadConfigStream(std::FILE* file, DriverConfig* config)
 
 extern "C" int ReadConfig(const char* fileName, DriverConfig* config)
 {
-    std::FILE* file = std::fopen(fileName, "r");
-    if (file == nullptr) {
+    const vr::UniqueCFile file(std::fopen(fileName, "r"));
+    if (!file) {
         char message[64 + kTextSize];
         std::snprintf(message, sizeof message, "cannot open config file: %s\n", fileName);
         ShowError(message);
         return kReadConfigCannotOpen;
     }
-    const int result = ReadConfigStream(file, config);
-    std::fclose(file);
-    return result;
+    return ReadConfigStream(file.get(), config);
 }

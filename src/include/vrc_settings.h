@@ -11,6 +11,9 @@
 
 #include <windows.h>   // the public headers may include windows.h
 
+// The product's settings key, under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+#define VRC_SETTINGS_KEY L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2\\"
+
 #ifdef __cplusplus
 extern "C" {
 #endif

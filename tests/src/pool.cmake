@@ -5,8 +5,7 @@ set(pool_test_sources
     ${CMAKE_CURRENT_LIST_DIR}/pool_api_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pool_estimate_test.cpp)
 if(VR_WINDOWS)
-    vr_add_test(pool_test SOURCES ${pool_test_sources} LIBS vrcommon)
-    target_include_directories(pool_test PRIVATE ${CMAKE_SOURCE_DIR}/src/core)
+    vr_add_test(pool_test SOURCES ${pool_test_sources} LIBS vrcommon_internal)
 else()
-    vr_add_test(pool_test SOURCES ${pool_test_sources} LIBS vrcommon_portable)
+    vr_add_test(pool_test SOURCES ${pool_test_sources} LIBS vrcommon_internal)
 endif()

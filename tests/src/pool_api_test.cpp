@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "pool.h"
-#include "pool_testing.h"
+#include "pool/core/pool.h"
+#include "pool/core/pool_testing.h"
 #include "vrc_pool.h"
 
 namespace vr::pool {

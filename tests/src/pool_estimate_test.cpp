@@ -2,7 +2,7 @@
 // the exported functions over the platform's real status.
 #include <gtest/gtest.h>
 
-#include "pool.h"
+#include "pool/core/pool.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "settings_core.h"
+#include "settings/core/settings_rules.h"
 
 using namespace vr::settings;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "settings_seam.h"
+#include "settings/printer_data_seam.h"
 #include "settings_support.h"
 #include "vrcommon.h"
 

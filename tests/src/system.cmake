@@ -2,11 +2,10 @@
 # device-mode dumps.
 if(VR_WINDOWS)
     vr_add_test(system_core_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/system_core_test.cpp
-                LIBS vrcommon)
-    target_include_directories(system_core_test PRIVATE ${CMAKE_SOURCE_DIR}/src/core)
+                LIBS vrcommon_internal)
 else()
     vr_add_test(system_core_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/system_core_test.cpp
-                LIBS vrcommon_portable)
+                LIBS vrcommon_internal)
 endif()
 
 if(VR_WINDOWS)
@@ -22,11 +21,11 @@ if(VR_WINDOWS)
     endforeach()
 
     vr_add_test(system_mutex_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/system_mutex_test.cpp
-                LIBS vrcommon DEPENDS system_helper)
+                LIBS vrcommon_internal DEPENDS system_helper)
     vr_add_test(system_atoms_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/system_atoms_test.cpp
-                LIBS vrcommon DEPENDS system_helper)
+                LIBS vrcommon_internal DEPENDS system_helper)
     vr_add_test(system_platform_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/system_platform_test.cpp
-                LIBS vrcommon shell32 DEPENDS system_helper system_stock_icon vorUvez)
+                LIBS vrcommon_internal shell32 DEPENDS system_helper system_stock_icon vorUvez)
     vr_add_test(system_devmode_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/system_devmode_test.cpp
-                LIBS vrcommon DEPENDS system_helper)
+                LIBS vrcommon_internal DEPENDS system_helper)
 endif()

@@ -1,8 +1,8 @@
 // The rules behind packed atoms, the Windows version flags and the
 // device-mode dump, checked without Windows.
-#include "atoms.h"
-#include "devmode.h"
-#include "osversion.h"
+#include "system/core/atom_packing.h"
+#include "trace/core/devmode_lines.h"
+#include "system/core/windows_version.h"
 
 #include <gtest/gtest.h>
 

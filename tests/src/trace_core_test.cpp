@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fio_lines.h"
-#include "trace_context.h"
+#include "trace/core/line_split.h"
+#include "trace/core/trace_context.h"
 
 using namespace vr::trace;
 

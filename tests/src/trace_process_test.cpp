@@ -4,7 +4,7 @@
 #include <regex>
 #include <string>
 
-#include "trace_internal.h"
+#include "trace/tracer_internal.h"
 #include "trace_support.h"
 #include "vrcommon.h"
 

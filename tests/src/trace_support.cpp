@@ -6,8 +6,8 @@
 #include <mutex>
 #include <regex>
 
-#include "trace_context.h"
-#include "trace_internal.h"
+#include "trace/core/trace_context.h"
+#include "trace/tracer_internal.h"
 #include "vrcommon.h"
 
 namespace tracetest {

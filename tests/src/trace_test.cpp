@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "trace_internal.h"
+#include "trace/tracer_internal.h"
 #include "trace_support.h"
 #include "vrcommon.h"
 

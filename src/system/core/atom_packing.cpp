@@ -1,4 +1,4 @@
-#include "atoms.h"
+#include "system/core/atom_packing.h"
 
 #include <algorithm>
 #include <array>

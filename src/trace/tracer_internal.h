@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "trace_context.h"
+#include "trace/core/trace_context.h"
 #include "vrc_trace.h"
 
 namespace vr::trace {

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "pool.h"
+#include "pool/core/pool.h"
 
 namespace vr::pool {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "trace_internal.h"
+#include "trace/tracer_internal.h"
 #include "vrc_trace.h"
 
 extern "C" {

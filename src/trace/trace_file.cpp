@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fio_lines.h"
+#include "trace/core/line_split.h"
 #include "vrc_trace.h"
 
 namespace {

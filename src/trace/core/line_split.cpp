@@ -1,4 +1,4 @@
-#include "fio_lines.h"
+#include "trace/core/line_split.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "osversion.h"
+#include "system/core/windows_version.h"
 
 #include <limits>
 

@@ -2,8 +2,9 @@
 // one of them.
 #include "vrcommon.h"
 
-#include "handles.h"
-#include "osversion.h"
+#include "platform/handles.h"
+#include "platform/report.h"
+#include "system/windows_version_query.h"
 
 #include <cwchar>
 
@@ -13,12 +14,8 @@ constexpr wchar_t kUILockName[] = L"ServerMode_LockUI";
 
 bool hasSessionNamespaces() noexcept
 {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!GetVersionExW(&info))
-        return false;
-    return vr::osversion::hasSessionNamespaces(
-        {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion});
+    vr::osversion::Version version{};
+    return vr::osversion::queryRunningVersion(version) && vr::osversion::hasSessionNamespaces(version);
 }
 
 }  // namespace
@@ -40,9 +37,8 @@ extern "C" HANDLE VRC_CreateMutex(const wchar_t* name)
         const std::size_t blockBytes = 2 * nameLength + 64;
         vr::UniqueHeapBlock<wchar_t> scoped(static_cast<wchar_t*>(std::calloc(blockBytes, 1)));
         if (!scoped) {
-            DBG_Print(__FILE__, __LINE__, DBG_MASK_REL,
-                      DBG_Text("VRC_CreateMutex: ERROR - Could not create mutex. GetLastError=%d",
-                               static_cast<int>(GetLastError())));
+            VRC_REPORT("VRC_CreateMutex: ERROR - Could not create mutex. GetLastError=%d",
+                       static_cast<int>(GetLastError()));
         } else {
             const wchar_t* scope = VRC_IsServerMode() ? L"Global\\" : L"Local\\";
             std::swprintf(scoped.get(), blockBytes / sizeof(wchar_t), L"%ls%ls", scope, name);
@@ -50,17 +46,15 @@ extern "C" HANDLE VRC_CreateMutex(const wchar_t* name)
                 return mutex;
             // Creating a global object needs a right the caller may lack; the
             // bare name still gives a lock within the caller's session.
-            DBG_Print(__FILE__, __LINE__, DBG_MASK_REL,
-                      DBG_Text("VRC_CreateMutex: ERROR - Could not create mutex '%S'. GetLastError=%d",
-                               scoped.get(), static_cast<int>(GetLastError())));
+            VRC_REPORT("VRC_CreateMutex: ERROR - Could not create mutex '%S'. GetLastError=%d", scoped.get(),
+                       static_cast<int>(GetLastError()));
         }
     }
 
     HANDLE mutex = CreateMutexW(&attributes, FALSE, name);
     if (mutex == nullptr)
-        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL,
-                  DBG_Text("VRC_CreateMutex: ERROR - Could not create mutex '%S'. GetLastError=%d",
-                           name != nullptr ? name : L"", static_cast<int>(GetLastError())));
+        VRC_REPORT("VRC_CreateMutex: ERROR - Could not create mutex '%S'. GetLastError=%d",
+                   name != nullptr ? name : L"", static_cast<int>(GetLastError()));
     return mutex;
 }
 

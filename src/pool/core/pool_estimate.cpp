@@ -1,4 +1,4 @@
-#include "pool.h"
+#include "pool/core/pool.h"
 
 namespace vr::pool {
 

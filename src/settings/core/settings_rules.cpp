@@ -1,4 +1,4 @@
-#include "settings_core.h"
+#include "settings/core/settings_rules.h"
 
 #include <algorithm>
 

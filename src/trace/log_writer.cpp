@@ -7,8 +7,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "handles.h"
-#include "trace_internal.h"
+#include "platform/handles.h"
+#include "trace/tracer_internal.h"
 #include "vrc_settings.h"
 #include "vrc_trace.h"
 

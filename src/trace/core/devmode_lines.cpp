@@ -1,4 +1,4 @@
-#include "devmode.h"
+#include "trace/core/devmode_lines.h"
 
 namespace vr::devmode {
 namespace {

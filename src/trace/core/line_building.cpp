@@ -1,4 +1,4 @@
-#include "trace_context.h"
+#include "trace/core/trace_context.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 // folded into one line, DBG_TRACE/RETURN pairing and the depth limits.
 #include <cstdio>
 
-#include "trace_internal.h"
+#include "trace/tracer_internal.h"
 #include "vrc_trace.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Long texts as global atoms, on the desktop's global atom table.
 #include "vrcommon.h"
 
-#include "atoms.h"
+#include "system/core/atom_packing.h"
 
 #include <cwchar>
 

@@ -1,7 +1,7 @@
 // Device-mode dumps to the debugger output, one trace line per member.
 #include "vrcommon.h"
 
-#include "devmode.h"
+#include "trace/core/devmode_lines.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 // arithmetic of the portable core.
 #include <windows.h>
 
-#include "pool.h"
+#include "pool/core/pool.h"
 #include "vrc_pool.h"
 
 namespace {
