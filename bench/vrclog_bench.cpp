@@ -1,0 +1,173 @@
+// vrclog summary against a plain line count, on one generated debug log of
+// about 100,000,000 bytes (the size at which the tracer rotates a log): six
+// threads of three processes, traced functions nested and folded, held TRC
+// lines, release and debug lines, multi-line texts and error reports. Both
+// read the same file, which the first pass leaves in the file cache; each is
+// timed as the best of three runs. Prints
+//   vrclog summary: <ours> lines/s vs <baseline> lines/s, ratio <x.xx>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+
+namespace {
+
+constexpr std::size_t kLogBytes = 100'000'000;
+constexpr int kRuns = 3;
+
+struct Thread {
+    const char* column;
+    int level = 0;
+};
+
+class LogWriter {
+public:
+    explicit LogWriter(std::FILE* file) : file_(file) {}
+
+    void line(const Thread& thread, const char* source, int sourceLine, const std::string& rest)
+    {
+        char header[160];
+        ++millisecond_;
+        std::snprintf(header, sizeof header, "%-7s 2026-12-08 %02d:%02d:%02d.%03d %-20s%25s%5d ", "VRCCLN",
+                      static_cast<int>((millisecond_ / 3600000) % 24), static_cast<int>((millisecond_ / 60000) % 60),
+                      static_cast<int>((millisecond_ / 1000) % 60), static_cast<int>(millisecond_ % 1000),
+                      thread.column, source, sourceLine);
+        text_ += header;
+        text_ += rest;
+        if (text_.size() > (1u << 20))
+            flush();
+    }
+    void raw(const char* text) { text_ += text; }
+    void flush()
+    {
+        written_ += std::fwrite(text_.data(), 1, text_.size(), file_);
+        text_.clear();
+    }
+    std::size_t size() const { return written_ + text_.size(); }
+
+private:
+    std::FILE* file_;
+    std::string text_;
+    std::size_t written_ = 0;
+    long long millisecond_ = 0;
+};
+
+bool generate(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    LogWriter log(file);
+    std::vector<Thread> threads = {{"spoolsv  1204  2210"},  {"spoolsv  1204  2214"},
+                                   {"VRCPRINT 0x00001A2C 0x00012F00"}, {"VRCPRINT 0x00001A2C 0x00012F08"},
+                                   {"printer queue 2  344  348"},      {"printer queue 2  344  352"}};
+    const char* functions[] = {"OpenPrinterQueue", "RenderPage", "CompressBand", "SendToPort", "ReadSettings",
+                               "GetSpoolFolder", "FlushJob", "ReleaseHandle"};
+    std::mt19937 random(2088);
+    char text[200];
+    while (log.size() < kLogBytes) {
+        Thread& thread = threads[random() % threads.size()];
+        const unsigned pick = random() % 100;
+        if (pick < 4 || thread.level == 0) {
+            log.raw("\r\n");
+            thread.level = 1;
+            log.line(thread, "queue_manager.cpp", 120, "1      PrintJob\r\n");
+        } else if (pick < 40) {
+            thread.level = std::min(thread.level + 1, 12);
+            const int calls = random() % 4 == 0 ? 2 + static_cast<int>(random() % 9) : 1;
+            char column[16];
+            std::snprintf(column, sizeof column, calls > 1 ? "%d(%d)" : "%d", thread.level, calls);
+            std::snprintf(text, sizeof text, "%-7s%s%s\r\n", column, std::string(thread.level - 1, '.').c_str(),
+                          functions[random() % 8]);
+            log.line(thread, "render_engine.cpp", 400 + static_cast<int>(random() % 500), text);
+            if (random() % 3 == 0)
+                thread.level = std::max(1, thread.level - static_cast<int>(random() % 3));
+        } else if (pick < 75) {
+            const unsigned repeats = random() % 5;
+            std::snprintf(text, sizeof text, "%s%s band %u of page %u ready\r\n", repeats > 1 ? "TRCx" : "TRC    ",
+                          std::string(thread.level - 1, '.').c_str(), static_cast<unsigned>(random() % 64),
+                          static_cast<unsigned>(random() % 8));
+            if (repeats > 1) {
+                char column[16];
+                std::snprintf(column, sizeof column, "TRCx%-3u", repeats);
+                std::memcpy(text, column, 7);
+            }
+            log.line(thread, "printer_queue_scheduler_core.cpp", 1207, text);
+        } else if (pick < 88) {
+            std::snprintf(text, sizeof text, "REL    job %u: %u bytes sent to port LPT1:\r\n",
+                          static_cast<unsigned>(random() % 1000), static_cast<unsigned>(random()));
+            log.line(thread, "port_monitor.cpp", 77, text);
+        } else if (pick < 98) {
+            log.line(thread, "settings.cpp", 312, "DBG    settings read:\n  Duplex=1\n  Copies=2\r\n");
+        } else if (pick < 99) {
+            log.raw("DEBUG ERROR: Function level count below 0.\n");
+        } else {
+            log.line(thread, "device_mode.cpp", 61, "DBG    DEBUG ERROR: printer \"Main Office\" not found\r\n");
+        }
+    }
+    log.flush();
+    return std::fclose(file) == 0;
+}
+
+std::size_t countLines(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return 0;
+    std::vector<char> block(std::size_t{1} << 20);
+    std::size_t lines = 0;
+    for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;)
+        lines += static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
+    std::fclose(file);
+    return lines;
+}
+
+template <typename Work>
+double bestSeconds(Work work)
+{
+    double best = 1e30;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
+
+}  // namespace
+
+int main()
+{
+    const std::string path = (std::filesystem::temp_directory_path() / "vrclog_bench_VRCDBG62.LOG").string();
+    if (!generate(path)) {
+        std::fprintf(stderr, "vrclog_bench: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::size_t lines = 0;
+    const double baseline = bestSeconds([&] { lines = countLines(path); });
+    bool done = true;
+    const double ours = bestSeconds([&] {
+        vr::vrclog::Options options;
+        options.command = vr::vrclog::Command::Summary;
+        options.logs = {path};
+        vr::vrclog::StringSink out;
+        vr::vrclog::StringSink errors;
+        done = done && vr::vrclog::runCommand(options, out, errors) == vr::vrclog::kExitDone;
+    });
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    if (!done || lines == 0) {
+        std::fprintf(stderr, "vrclog_bench: the summary failed\n");
+        return 1;
+    }
+    const double oursRate = static_cast<double>(lines) / ours;
+    const double baselineRate = static_cast<double>(lines) / baseline;
+    std::printf("vrclog summary: %.0f lines/s vs %.0f lines/s, ratio %.2f\n", oursRate, baselineRate, oursRate / baselineRate);
+    return 0;
+}

@@ -1,0 +1,5 @@
+# vrclog's log-line parser and the reader that splits a log into records.
+if(NOT VR_WINDOWS)
+    vr_add_fuzzer(vrclog_line_parser_fuzz SOURCES ${CMAKE_CURRENT_LIST_DIR}/vrclog/line_parser_fuzz.cpp
+                  LIBS vrclog_core CORPUS ${CMAKE_CURRENT_LIST_DIR}/vrclog/corpus)
+endif()

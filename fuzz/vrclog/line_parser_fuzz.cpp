@@ -1,0 +1,60 @@
+// Parses the first line of the input alone, then reads the whole input as a
+// log with buffer sizes taken from the first byte: every view the parser
+// gives must lie inside its line, and every record must be the bytes of the
+// log at its offset, in order, none overlapping the one before.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "log_reader.h"
+
+namespace {
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+bool inside(std::string_view part, std::string_view whole)
+{
+    return part.empty() || (part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    using namespace vr::vrclog;
+    if (size == 0)
+        return 0;
+    const std::string_view log(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::string_view firstLine = log.substr(0, log.find('\n'));
+    const ParsedLine parsed = parseLine(firstLine);
+    if (parsed.shape == LineShape::Header) {
+        const LineHeader& h = parsed.header;
+        check(h.time.size() == kTimeLength);
+        for (std::string_view field : {h.moduleTag, h.time, h.processName, h.sourceFile, h.text})
+            check(inside(field, firstLine));
+        check(h.count >= 1 && h.level >= 0);
+    }
+
+    const std::size_t block = 16 + data[0] % 64;
+    LogReader reader(std::make_unique<MemorySource>(log), 0, ReaderLimits{block, block * (1 + data[0] % 8)});
+    LogRecord record;
+    uint64_t end = 0;
+    while (reader.next(record)) {
+        check(record.fileOffset >= end && record.fileOffset + record.raw.size() <= log.size());
+        check(std::memcmp(log.data() + record.fileOffset, record.raw.data(), record.raw.size()) == 0);
+        check(!record.raw.empty());
+        if (record.hasHeader) {
+            check(inside(record.header.text, record.raw));
+            check(inside(record.header.processName, record.raw));
+        }
+        check(record.fullText().size() <= record.raw.size());
+        end = record.fileOffset + record.raw.size();
+    }
+    return 0;
+}

@@ -1,0 +1,355 @@
+// The four commands on the captured logs: what each filter lets through, the
+// tree's shape, the summary's counts (a folded entry counts its calls), and a
+// perfetto file read back with a JSON reader of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "json_text.h"
+#include "vrclog_test_support.h"
+
+namespace vr::vrclog {
+namespace {
+
+using testing::dataPath;
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string errors;
+};
+
+ToolRun vrclog(std::vector<std::string> arguments)
+{
+    for (std::string& argument : arguments)
+        if (argument.starts_with("@"))
+            argument = dataPath(argument.substr(1));
+    const ParsedCommandLine parsed = parseCommandLine(arguments);
+    if (!parsed.error.empty())
+        return {kExitBadCommandLine, "", parsed.error};
+    StringSink out;
+    StringSink errors;
+    const int exitCode = runCommand(parsed.options, out, errors);
+    return {exitCode, out.text(), errors.text()};
+}
+
+int countOf(const std::string& text, const std::string& piece)
+{
+    int n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+// A JSON reader just large enough for the perfetto file.
+struct Json {
+    enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
+    double number = 0;
+    std::string text;
+    std::vector<Json> items;
+    std::map<std::string, Json> fields;
+    const Json& operator[](const std::string& key) const
+    {
+        static const Json none;
+        const auto found = fields.find(key);
+        return found == fields.end() ? none : found->second;
+    }
+};
+
+class JsonReader {
+public:
+    explicit JsonReader(std::string_view text) : text_(text) {}
+    bool read(Json& value)
+    {
+        const bool ok = readValue(value);
+        skipBlanks();
+        return ok && at_ == text_.size();
+    }
+
+private:
+    void skipBlanks()
+    {
+        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
+            ++at_;
+    }
+    bool take(char c)
+    {
+        skipBlanks();
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    bool readString(std::string& out)
+    {
+        if (!take('"'))
+            return false;
+        while (at_ < text_.size() && text_[at_] != '"') {
+            const auto c = static_cast<unsigned char>(text_[at_++]);
+            if (c < 0x20)
+                return false;  // control characters must be escaped
+            if (c != '\\') {
+                out += static_cast<char>(c);
+                continue;
+            }
+            if (at_ >= text_.size())
+                return false;
+            const char e = text_[at_++];
+            if (e == 'u') {
+                if (at_ + 4 > text_.size())
+                    return false;
+                const unsigned long code = std::strtoul(std::string(text_.substr(at_, 4)).c_str(), nullptr, 16);
+                at_ += 4;
+                // Only what the writer makes: \u00XX, kept as that one byte for the comparisons here.
+                if (code > 0xFF)
+                    return false;
+                out += static_cast<char>(code);
+            } else if (e == 'n') {
+                out += '\n';
+            } else if (e == 'r') {
+                out += '\r';
+            } else if (e == 't') {
+                out += '\t';
+            } else if (e == '"' || e == '\\' || e == '/') {
+                out += e;
+            } else {
+                return false;
+            }
+        }
+        return take('"');
+    }
+    bool readValue(Json& value)
+    {
+        skipBlanks();
+        if (at_ >= text_.size())
+            return false;
+        const char c = text_[at_];
+        if (c == '{') {
+            value.kind = Json::Kind::Object;
+            ++at_;
+            if (take('}'))
+                return true;
+            do {
+                std::string key;
+                Json field;
+                if (!readString(key) || !take(':') || !readValue(field))
+                    return false;
+                value.fields[key] = std::move(field);
+            } while (take(','));
+            return take('}');
+        }
+        if (c == '[') {
+            value.kind = Json::Kind::Array;
+            ++at_;
+            if (take(']'))
+                return true;
+            do {
+                value.items.emplace_back();
+                if (!readValue(value.items.back()))
+                    return false;
+            } while (take(','));
+            return take(']');
+        }
+        if (c == '"') {
+            value.kind = Json::Kind::String;
+            return readString(value.text);
+        }
+        value.kind = Json::Kind::Number;
+        char* end = nullptr;
+        const std::string rest(text_.substr(at_, 32));
+        value.number = std::strtod(rest.c_str(), &end);
+        if (end == rest.c_str())
+            return false;
+        at_ += static_cast<std::size_t>(end - rest.c_str());
+        return true;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(CommandLines, EachFilterAndTheirCombination)
+{
+    const ToolRun all = vrclog({"lines", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    ASSERT_EQ(all.exitCode, kExitDone) << all.errors;
+    EXPECT_EQ(countOf(all.out, "VRCCLN  "), 288 + 10);  // every header line of both logs
+
+    const ToolRun rel = vrclog({"lines", "--class", "REL", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    EXPECT_EQ(countOf(rel.out, "VRCCLN  "), 10);
+    // The later lines of a multi-line text come with their header line.
+    EXPECT_EQ(countOf(rel.out, "  queue=Main Office\n"), 2);
+
+    const ToolRun errors = vrclog({"lines", "--class", "ERROR", "@VRCDBG62.LOG"});
+    EXPECT_EQ(countOf(errors.out, "DEBUG ERROR"), 6);
+    EXPECT_EQ(countOf(errors.out, "Recursive Infinite Loop?\n"), 2);
+
+    const ToolRun thread = vrclog({"lines", "--process", "CORPUS WRITER 2", "--tid", "340", "--class", "ENTRY",
+                               "--class", "TRC", "@VRCDBG62.LOG"});
+    EXPECT_EQ(countOf(thread.out, "VRCCLN  "), 18);
+    EXPECT_EQ(countOf(thread.out, "corpus writer 2  332  340"), 18);
+
+    const ToolRun window = vrclog({"lines", "--from", "2026-12-08 00:48:38.500", "--to", "2026-12-08 00:48:38.510",
+                               "--pid", "0x134", "@VRCDBG62.LOG"});
+    EXPECT_EQ(countOf(window.out, "VRCCLN  "), 5);
+    EXPECT_EQ(countOf(window.out, " 00:48:38.50"), 5);
+
+    const ToolRun text = vrclog({"lines", "--grep", "band 2 ready", "@VRCDBG62.LOG"});
+    EXPECT_EQ(countOf(text.out, "TRCx3  .band 2 ready\r\n"), 8);
+
+    EXPECT_EQ(vrclog({"lines", "--pid", "999", "@VRCDBG62.LOG"}).exitCode, kExitNothingMatched);
+}
+
+TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
+{
+    EXPECT_EQ(vrclog({}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"grep", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "--class", "WARN", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "--from", "2026-12-08", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "--pid", "12x", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "--tid"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "-o", "x.json", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"perfetto", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+
+    const ToolRun missing = vrclog({"summary", "@VRCDBG62.LOG", "@nothing.LOG"});
+    EXPECT_EQ(missing.exitCode, kExitCannotRead);
+    EXPECT_NE(missing.errors.find("vrclog: cannot read '"), std::string::npos);
+    EXPECT_TRUE(missing.out.empty());
+
+    const ToolRun help = vrclog({"--help"});
+    EXPECT_EQ(help.exitCode, kExitDone);
+    for (const char* command : {"vrclog lines", "vrclog tree", "vrclog summary", "vrclog perfetto", "Exit codes"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+
+    const ToolRun damaged = vrclog({"lines", "@columns.LOG"});
+    EXPECT_EQ(damaged.exitCode, kExitDone);
+    EXPECT_NE(damaged.errors.find("2 line(s) could not be read"), std::string::npos) << damaged.errors;
+}
+
+TEST(CommandTree, EntriesByLevelWithTheirTrcLines)
+{
+    const ToolRun tree = vrclog({"tree", "--tid", "316", "@VRCDBG62.LOG"});
+    ASSERT_EQ(tree.exitCode, kExitDone);
+    EXPECT_EQ(tree.out.find("== vrclog_corpus_writer pid 308 tid 316\n"), 0u);
+    EXPECT_EQ(countOf(tree.out, "== "), 1);
+    EXPECT_NE(tree.out.find("2026-12-08 00:48:38.485  PrintJob\n"
+                            "2026-12-08 00:48:38.503    RenderPage\n"
+                            "2026-12-08 00:48:38.504      | band 1 ready  (x3)\n"
+                            "2026-12-08 00:48:38.506      CompressBand  (3 calls)\n"),
+              std::string::npos)
+        << tree.out;
+
+    const ToolRun threads = vrclog({"tree", "--process", "corpus writer 2", "@VRCDBG62.LOG"});
+    EXPECT_EQ(countOf(threads.out, "  Recurse\n"), 100);
+    EXPECT_NE(threads.out.find(std::string(2 * 99, ' ') + "Recurse\n"), std::string::npos);
+    EXPECT_EQ(countOf(threads.out, ".811    | two lines ...\n"), 1);
+    EXPECT_EQ(vrclog({"tree", "--class", "REL", "@VRCDRV62.LOG"}).exitCode, kExitNothingMatched);
+}
+
+TEST(CommandSummary, CountsFoldedEntriesAndHeldLinesByTheirRepeats)
+{
+    const ToolRun summary = vrclog({"summary", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    ASSERT_EQ(summary.exitCode, kExitDone);
+    const std::string& out = summary.out;
+    EXPECT_NE(out.find("       200  Recurse\n        48  CompressBand\n        16  RenderPage\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("        24  band 1 ready\n"), std::string::npos);
+    EXPECT_NE(out.find("         2  two lines / in one TRC text\n"), std::string::npos);
+    EXPECT_NE(out.find("  2026-12-08 00:48:38.452  2026-12-08 00:48:38.464       5      1      1      1      1      1      0"
+                       "  vrclog_corpus_writer pid 308 tid 312\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("  2026-12-08 00:48:38.658  DEBUG ERROR: Function level count below 0.\n"), std::string::npos);
+    EXPECT_EQ(countOf(out, "DEBUG ERROR"), 6);
+
+    const ToolRun columns = vrclog({"summary", "@columns.LOG"});
+    EXPECT_NE(columns.out.find("vrclog_corpus_writer pid 0x00000134 tid 0x00012A40\n"), std::string::npos);
+    EXPECT_NE(columns.out.find("       100  Deep\n"), std::string::npos);
+    EXPECT_NE(columns.out.find("Lines that could not be read as trace lines: 2\n"), std::string::npos);
+}
+
+TEST(CommandPerfetto, WritesOneSlicePerEntryLineThatReadsBack)
+{
+    const std::string path = std::string(VR_TEST_DIR) + "/vrclog_commands_test.json";
+    const ToolRun run = vrclog({"perfetto", "-o", path, "@VRCDBG62.LOG", "@VRCDRV62.LOG", "@columns.LOG"});
+    ASSERT_EQ(run.exitCode, kExitDone) << run.errors;
+    Json json;
+    const std::string text = readFile(path);
+    std::remove(path.c_str());
+    ASSERT_TRUE(JsonReader(text).read(json)) << text.substr(0, 200);
+    const Json& events = json["traceEvents"];
+    ASSERT_EQ(events.kind, Json::Kind::Array);
+
+    std::map<std::string, int> slicesByName;
+    int slices = 0;
+    int instants = 0;
+    std::map<std::string, std::string> names;
+    for (const Json& event : events.items) {
+        const std::string phase = event["ph"].text;
+        const double pid = event["pid"].number;
+        const double tid = event["tid"].number;
+        if (phase == "X") {
+            ++slices;
+            ++slicesByName[event["name"].text];
+            EXPECT_GE(event["dur"].number, 0);
+            EXPECT_GT(event["ts"].number, 1.7e15);  // microseconds since 1970
+        } else if (phase == "i") {
+            ++instants;
+            EXPECT_EQ(event["args"]["text"].kind, Json::Kind::String);
+        } else if (phase == "M") {
+            names[event["name"].text + " " + std::to_string(pid) + " " + std::to_string(tid)] = event["args"]["name"].text;
+        }
+    }
+    EXPECT_EQ(slices, 242 + 3);  // 121 entry lines from each writer, 3 in columns.LOG
+    EXPECT_EQ(slicesByName["Recurse"], 200);
+    EXPECT_EQ(slicesByName["CompressBand"], 16);
+    // Every other line: header lines, the reports without a header, columns.LOG's
+    // nine header lines (one more is damaged) less its entries.
+    EXPECT_EQ(instants, 298 - 242 + 4 + 9 - 3);
+    EXPECT_EQ(names["process_name 308.000000 0.000000"], "vrclog_corpus_writer");
+    EXPECT_EQ(names["thread_name 332.000000 340.000000"], "corpus writer 2 340");
+    EXPECT_EQ(names["process_name 308.000000 0.000000"], "vrclog_corpus_writer");
+
+    // A slice lasts until the next entry at its level: PrintJob of thread 316
+    // from 38.485 to its second PrintJob at 38.532.
+    for (const Json& event : events.items) {
+        if (event["ph"].text == "X" && event["tid"].number == 316 && event["ts"].number == 1796690918485000.0) {
+            EXPECT_EQ(event["dur"].number, 47000);
+        }
+    }
+    // The folded entry carries its calls.
+    for (const Json& event : events.items) {
+        if (event["ph"].text == "X" && event["name"].text == "Deep") {
+            EXPECT_EQ(event["args"]["calls"].number, 100);
+        }
+    }
+}
+
+TEST(JsonText, EscapesControlsKeepsUtf8AndSpellsOutOtherBytes)
+{
+    std::string out;
+    static const char kBytes[] = "a\"b\\c\r\n\t\x01\x1f caf\xe9 \xc3\xa9 \xe2\x82\xac \xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80 \xff";
+    appendJsonString(out, std::string_view(kBytes, sizeof kBytes - 1));
+    EXPECT_EQ(out, "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u001f caf\\u00e9 \xc3\xa9 \xe2\x82\xac \\u00c0\\u00af \\u00ed\\u00a0\\u0080 "
+                   "\xf0\x9f\x98\x80 \\u00ff\"");
+    out.clear();
+    appendJsonString(out, std::string_view("\xe2\x82", 2));  // cut short at the end
+    EXPECT_EQ(out, "\"\\u00e2\\u0082\"");
+}
+
+}  // namespace
+}  // namespace vr::vrclog

@@ -1,0 +1,202 @@
+#include "command_line.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+namespace vr::vrclog {
+
+namespace {
+
+std::optional<uint32_t> parseId(std::string_view text) noexcept
+{
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<Command> commandByName(std::string_view name) noexcept
+{
+    if (name == "lines") return Command::Lines;
+    if (name == "tree") return Command::Tree;
+    if (name == "summary") return Command::Summary;
+    if (name == "perfetto") return Command::Perfetto;
+    return std::nullopt;
+}
+
+// Applies one option with its value; gives an error text or an empty one.
+std::string applyOption(std::string_view name, const std::string& value, Options& options)
+{
+    LogFilter& filter = options.filter;
+    if (name == "--process") {
+        filter.processName = value;
+    } else if (name == "--pid" || name == "--tid") {
+        const auto id = parseId(value);
+        if (!id)
+            return std::string(name) + " needs a number (decimal, or hexadecimal with 0x), not '" + value + "'";
+        (name == "--pid" ? filter.processId : filter.threadId) = *id;
+    } else if (name == "--class") {
+        const auto lineClass = classByName(value);
+        if (!lineClass)
+            return "--class takes REL, TRC, DBG, ENTRY or ERROR, not '" + value + "'";
+        filter.classes |= classBit(*lineClass);
+    } else if (name == "--from" || name == "--to") {
+        const bool upper = name == "--to";
+        const auto time = normalizeTime(value, upper);
+        if (!time)
+            return std::string(name) + " takes a time as YYYY-MM-DD HH:MM:SS[.mmm], not '" + value + "'";
+        (upper ? filter.to : filter.from) = *time;
+    } else if (name == "--grep") {
+        if (value.empty())
+            return "--grep needs a text to look for";
+        filter.text = value;
+    } else if (name == "-o" || name == "--output") {
+        if (options.command != Command::Perfetto)
+            return std::string(name) + " is for the perfetto command only";
+        options.outputPath = value;
+    } else {
+        return "unknown option '" + std::string(name) + "'";
+    }
+    return {};
+}
+
+bool takesValue(std::string_view name) noexcept
+{
+    for (std::string_view known : {"--process", "--pid", "--tid", "--class", "--from", "--to", "--grep", "-o", "--output"})
+        if (name == known)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+std::string_view usageText() noexcept
+{
+    return "Usage:\n"
+           "  vrclog lines [filters] LOG...             print the matching trace lines, whole\n"
+           "  vrclog tree [filters] LOG...              the call tree of each thread, from its function entries\n"
+           "  vrclog summary [filters] LOG...           threads, functions by calls, TRC texts by repeats, errors\n"
+           "  vrclog perfetto -o FILE [filters] LOG...  a trace file for Perfetto or chrome://tracing\n"
+           "Logs and backups given together (VRCDBG62.BAK VRCDBG62.LOG VRCDRV62.LOG) are read as one\n"
+           "stream in time order. Filters, all of which must hold (--class may be repeated):\n"
+           "  --process NAME  executable name without .exe   --pid N, --tid N  decimal, or hexadecimal with 0x\n"
+           "  --class REL|TRC|DBG|ENTRY|ERROR                --grep TEXT       text anywhere in the line\n"
+           "  --from TIME, --to TIME  YYYY-MM-DD HH:MM:SS[.mmm], both included\n"
+           "Exit codes: 0 done, 1 nothing matched, 2 bad command line, 3 a log cannot be read\n"
+           "(or the output cannot be written).\n";
+}
+
+ParsedCommandLine parseCommandLine(std::span<const std::string> arguments)
+{
+    ParsedCommandLine parsed;
+    Options& options = parsed.options;
+    if (arguments.empty()) {
+        parsed.error = "no command given";
+        return parsed;
+    }
+    const std::string& first = arguments.front();
+    if (first == "--help" || first == "-h" || first == "/?" || first == "help") {
+        options.command = Command::Help;
+        return parsed;
+    }
+    const auto command = commandByName(first);
+    if (!command) {
+        parsed.error = "unknown command '" + first + "'";
+        return parsed;
+    }
+    options.command = *command;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.logs.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            options.command = Command::Help;
+            return parsed;
+        }
+        std::string name = argument;
+        std::string value;
+        const std::size_t equals = argument.find('=');
+        if (argument.starts_with("--") && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+        } else if (takesValue(argument)) {
+            if (i + 1 >= arguments.size()) {
+                parsed.error = argument + " needs a value";
+                return parsed;
+            }
+            value = arguments[++i];
+        }
+        parsed.error = applyOption(name, value, options);
+        if (!parsed.error.empty())
+            return parsed;
+    }
+    if (options.logs.empty())
+        parsed.error = "no log given";
+    else if (options.command == Command::Perfetto && options.outputPath.empty())
+        parsed.error = "perfetto needs the output file: -o FILE";
+    return parsed;
+}
+
+int runCommand(const Options& options, TextSink& out, TextSink& errors)
+{
+    if (options.command == Command::Help) {
+        out.write(usageText());
+        return out.flush() ? kExitDone : kExitCannotRead;
+    }
+    LogMerge logs;
+    std::string error;
+    if (!logs.open(options.logs, error)) {
+        errors.write("vrclog: " + error + "\n");
+        return kExitCannotRead;
+    }
+    bool matched = false;
+    bool written = true;
+    switch (options.command) {
+    case Command::Lines: matched = runLines(logs, options.filter, out); break;
+    case Command::Tree: matched = runTree(logs, options.filter, out); break;
+    case Command::Summary: matched = runSummary(logs, options.filter, out); break;
+    case Command::Perfetto: {
+        errno = 0;
+        std::FILE* file = openFile(options.outputPath, true);
+        if (file == nullptr) {
+            errors.write("vrclog: cannot write '" + options.outputPath + "': " + std::strerror(errno != 0 ? errno : EACCES) + "\n");
+            return kExitCannotRead;
+        }
+        FileSink json(file, true);
+        matched = runPerfetto(logs, options.filter, json);
+        if (!json.flush()) {
+            errors.write("vrclog: cannot write '" + options.outputPath + "'\n");
+            written = false;
+        }
+        break;
+    }
+    case Command::Help: break;
+    }
+    if (logs.failed(error)) {
+        errors.write("vrclog: " + error + "\n");
+        return kExitCannotRead;
+    }
+    if (!out.flush() || !written)
+        return kExitCannotRead;
+    if (const uint64_t unparsed = logs.unparsedLines(); unparsed > 0)
+        errors.write("vrclog: " + std::to_string(unparsed) + " line(s) could not be read as trace lines; kept with the line before them\n");
+    if (const uint64_t skipped = logs.skippedLines(); skipped > 0)
+        errors.write("vrclog: " + std::to_string(skipped) + " line(s) of over-long records skipped\n");
+    return matched ? kExitDone : kExitNothingMatched;
+}
+
+}  // namespace vr::vrclog

@@ -1,0 +1,48 @@
+// vrclog's command line and the run of a command: opening the logs, the
+// command itself, the exit code. No platform calls.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "log_filter.h"
+#include "log_merge.h"
+#include "text_sink.h"
+
+namespace vr::vrclog {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitNothingMatched = 1;
+inline constexpr int kExitBadCommandLine = 2;
+inline constexpr int kExitCannotRead = 3;
+
+enum class Command { Help, Lines, Tree, Summary, Perfetto };
+
+struct Options {
+    Command command = Command::Help;
+    LogFilter filter;
+    std::string outputPath;  // perfetto's -o
+    std::vector<std::string> logs;
+};
+
+struct ParsedCommandLine {
+    Options options;
+    std::string error;  // empty when the command line is good
+};
+
+ParsedCommandLine parseCommandLine(std::span<const std::string> arguments);
+std::string_view usageText() noexcept;
+
+// Runs a parsed command over its logs: output to out, messages to errors.
+// Gives the exit code.
+int runCommand(const Options& options, TextSink& out, TextSink& errors);
+
+// The commands. Each reads the stream to its end and tells whether any
+// record matched the filter.
+bool runLines(LogMerge& logs, const LogFilter& filter, TextSink& out);
+bool runTree(LogMerge& logs, const LogFilter& filter, TextSink& out);
+bool runSummary(LogMerge& logs, const LogFilter& filter, TextSink& out);
+bool runPerfetto(LogMerge& logs, const LogFilter& filter, TextSink& json);
+
+}  // namespace vr::vrclog

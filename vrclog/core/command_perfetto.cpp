@@ -1,0 +1,217 @@
+// vrclog perfetto: the stream as Chrome Trace Event Format JSON, which
+// Perfetto and chrome://tracing open. Every entry line becomes a complete
+// slice on its thread. The logs have no exit lines, so a slice ends at the
+// thread's next entry at the same or an outer level, or at a TRC line traced
+// further out, or else at the thread's last line. Slices are written as they
+// end and every other event at once: the file grows while the logs are read,
+// and memory holds only the open slices of each thread.
+#include <charconv>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command_line.h"
+#include "json_text.h"
+#include "thread_index.h"
+
+namespace vr::vrclog {
+
+namespace {
+
+constexpr std::size_t kMaxOpenSlices = 256;  // deeper than the tracer's 100 levels
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) noexcept
+{
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// The log's local time as microseconds, counted as if it were UTC.
+int64_t microseconds(std::string_view time) noexcept
+{
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int64_t value = 0;
+        for (std::size_t i = at; i < at + length; ++i)
+            value = value * 10 + (time[i] - '0');
+        return value;
+    };
+    const int64_t days = daysFromCivil(number(0, 4), number(5, 2), number(8, 2));
+    const int64_t seconds = days * 86400 + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
+    return seconds * 1000000 + number(20, 3) * 1000;
+}
+
+void appendNumber(std::string& out, int64_t value)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+struct OpenSlice {
+    int32_t level;
+    int32_t calls;
+    int64_t start;
+    std::string name;
+    std::string source;
+};
+
+struct ThreadTrack {
+    std::vector<OpenSlice> open;
+    int64_t last = 0;
+};
+
+class PerfettoWriter {
+public:
+    explicit PerfettoWriter(TextSink& out) : out_(out) { out_.write("{\"traceEvents\":[\n"); }
+
+    void add(const LogRecord& record)
+    {
+        const LineHeader& header = record.header;
+        const int64_t ts = microseconds(header.time);
+        if (!record.hasHeader) {
+            // A report written without a header belongs to no known thread.
+            beginEvent("i", 0, 0, ts);
+            event_ += ",\"s\":\"g\",\"name\":\"DEBUG ERROR\",\"cat\":\"error\",\"args\":{\"text\":";
+            appendJsonString(event_, record.fullText());
+            endEvent("}");
+            return;
+        }
+        const std::size_t thread = threads_.indexOf(header);
+        if (thread >= tracks_.size()) {
+            tracks_.resize(thread + 1);
+            describeThread(threads_.identity(thread));
+        }
+        ThreadTrack& track = tracks_[thread];
+        track.last = ts;
+        const uint32_t pid = header.processId;
+        const uint32_t tid = header.threadId;
+        if (header.lineClass == LineClass::Entry) {
+            closeSlices(track, pid, tid, header.level, ts);
+            if (track.open.size() >= kMaxOpenSlices)
+                closeSlices(track, pid, tid, track.open.front().level, ts);
+            track.open.push_back(OpenSlice{header.level, header.count, ts, std::string(header.text), source(header)});
+            return;
+        }
+        if (header.lineClass == LineClass::Trc)
+            closeSlices(track, pid, tid, header.level + 1, ts);
+        beginEvent("i", pid, tid, ts);
+        event_ += ",\"s\":\"t\",\"name\":";
+        appendJsonString(event_, header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass));
+        event_ += ",\"cat\":\"";
+        event_ += lineClassName(header.lineClass);
+        event_ += "\",\"args\":{\"text\":";
+        appendJsonString(event_, record.fullText());
+        if (header.lineClass == LineClass::Trc) {
+            event_ += ",\"repeats\":";
+            appendNumber(event_, header.count);
+        }
+        event_ += ",\"source\":";
+        appendJsonString(event_, source(header));
+        endEvent("}");
+    }
+
+    void finish()
+    {
+        for (std::size_t thread = 0; thread < tracks_.size(); ++thread) {
+            const ThreadIdentity& identity = threads_.identity(thread);
+            closeSlices(tracks_[thread], identity.processId, identity.threadId, 0, tracks_[thread].last);
+        }
+        out_.write("\n]}\n");
+    }
+
+private:
+    static std::string source(const LineHeader& header)
+    {
+        return std::string(header.sourceFile) + ":" + std::to_string(header.sourceLine);
+    }
+
+    void beginEvent(std::string_view phase, uint32_t pid, uint32_t tid, int64_t ts)
+    {
+        event_.clear();
+        event_ += first_ ? "{\"ph\":\"" : ",\n{\"ph\":\"";
+        first_ = false;
+        event_ += phase;
+        event_ += "\",\"pid\":";
+        appendNumber(event_, pid);
+        event_ += ",\"tid\":";
+        appendNumber(event_, tid);
+        event_ += ",\"ts\":";
+        appendNumber(event_, ts);
+    }
+
+    void endEvent(std::string_view closing)
+    {
+        event_ += closing;
+        event_ += '}';
+        out_.write(event_);
+    }
+
+    void describeThread(const ThreadIdentity& identity)
+    {
+        if (processes_.insert({identity.processId, identity.processName}).second) {
+            beginEvent("M", identity.processId, 0, 0);
+            event_ += ",\"name\":\"process_name\",\"args\":{\"name\":";
+            appendJsonString(event_, identity.processName);
+            endEvent("}");
+        }
+        beginEvent("M", identity.processId, identity.threadId, 0);
+        event_ += ",\"name\":\"thread_name\",\"args\":{\"name\":";
+        appendJsonString(event_, identity.processName + " " + std::to_string(identity.threadId));
+        endEvent("}");
+    }
+
+    // Ends the open slices at level and deeper.
+    void closeSlices(ThreadTrack& track, uint32_t pid, uint32_t tid, int32_t level, int64_t end)
+    {
+        while (!track.open.empty() && track.open.back().level >= level) {
+            const OpenSlice& slice = track.open.back();
+            beginEvent("X", pid, tid, slice.start);
+            event_ += ",\"dur\":";
+            appendNumber(event_, end > slice.start ? end - slice.start : 0);
+            event_ += ",\"name\":";
+            appendJsonString(event_, slice.name);
+            event_ += ",\"cat\":\"entry\",\"args\":{\"level\":";
+            appendNumber(event_, slice.level);
+            event_ += ",\"calls\":";
+            appendNumber(event_, slice.calls);
+            event_ += ",\"source\":";
+            appendJsonString(event_, slice.source);
+            endEvent("}");
+            track.open.pop_back();
+        }
+    }
+
+    TextSink& out_;
+    ThreadIndex threads_;
+    std::vector<ThreadTrack> tracks_;
+    std::set<std::pair<uint32_t, std::string>> processes_;
+    std::string event_;
+    bool first_ = true;
+};
+
+}  // namespace
+
+bool runPerfetto(LogMerge& logs, const LogFilter& filter, TextSink& json)
+{
+    PerfettoWriter writer(json);
+    bool matched = false;
+    LogRecord record;
+    while (logs.next(record)) {
+        // Lines found before any record have no time to place them at.
+        if (record.header.time.empty() || !filter.matches(record))
+            continue;
+        matched = true;
+        writer.add(record);
+    }
+    writer.finish();
+    return matched;
+}
+
+}  // namespace vr::vrclog

@@ -1,0 +1,45 @@
+// Where a command writes: a file (the console, or perfetto's output file) or
+// memory in tests. Writes are gathered into large blocks. No platform calls.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace vr::vrclog {
+
+class TextSink {
+public:
+    virtual ~TextSink() = default;
+    virtual void write(std::string_view text) = 0;
+    virtual bool flush() noexcept { return true; }  // false when the bytes could not be written
+};
+
+class FileSink final : public TextSink {
+public:
+    // closeAtEnd: the sink owns the file (an output file, not the console).
+    FileSink(std::FILE* file, bool closeAtEnd) noexcept : file_(file), closeAtEnd_(closeAtEnd) {}
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+    void write(std::string_view text) override;
+    bool flush() noexcept override;
+
+private:
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+    std::FILE* file_;
+    bool closeAtEnd_;
+    bool failed_ = false;
+    std::string pending_;
+};
+
+class StringSink final : public TextSink {
+public:
+    void write(std::string_view text) override { text_ += text; }
+    const std::string& text() const noexcept { return text_; }
+
+private:
+    std::string text_;
+};
+
+}  // namespace vr::vrclog
