@@ -1,49 +1,71 @@
 // Tracer throughput, one line per comparison:
 //   <name>: <ours>/s vs <baseline>/s, ratio <x.xx>
-// REL lines open, append to and close the driver log for every line; the floor
-// of that design is a bare loop doing just that with a line of the same length.
-// Entries of nested traced functions are held in memory, but every tracing call
-// finds its context under the named logging semaphore, so they are set against
-// bare round trips of such a semaphore (open, wait, release, close).
+// Held entries of nested traced functions do no I/O: they are set against
+// building the same line header in memory (the local time and the header
+// format). Log lines open, append to and close their log for every line: the
+// floor of that design is a bare loop doing just that with a line of the same
+// length in the same folder.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "vrcommon.h"
 
 namespace {
 
-constexpr double SECONDS = 2.0;
-constexpr const wchar_t* SETTINGS_KEY = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
+constexpr double kSeconds = 2.0;
+constexpr double kSlice = 0.05;
+constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
 
+struct Rates {
+    double ours;
+    double baseline;
+};
+
+// Runs a step in batches for about a slice of time; adds its count and time.
 template <class Step>
-double perSecond(Step step)
+void runSlice(Step& step, long long& count, double& seconds)
 {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
-    long long count = 0;
     double elapsed = 0;
     do {
-        for (int i = 0; i < 64; ++i)
+        for (int i = 0; i < 16; ++i)
             step();
-        count += 64;
+        count += 16;
         elapsed = std::chrono::duration<double>(clock::now() - start).count();
-    } while (elapsed < SECONDS);
-    return static_cast<double>(count) / elapsed;
+    } while (elapsed < kSlice);
+    seconds += elapsed;
 }
 
-void report(const char* name, double ours, double baseline)
+// Alternates slices of the two so that both meet the same load of the machine.
+template <class Ours, class Baseline>
+Rates compare(Ours ours, Baseline baseline)
 {
-    std::printf("%s: %.0f/s vs %.0f/s, ratio %.2f\n", name, ours, baseline, ours / baseline);
+    long long oursCount = 0, baselineCount = 0;
+    double oursSeconds = 0, baselineSeconds = 0;
+    while (oursSeconds < kSeconds || baselineSeconds < kSeconds) {
+        runSlice(ours, oursCount, oursSeconds);
+        runSlice(baseline, baselineCount, baselineSeconds);
+    }
+    return {static_cast<double>(oursCount) / oursSeconds, static_cast<double>(baselineCount) / baselineSeconds};
+}
+
+void report(const char* name, Rates rates)
+{
+    std::printf("%s: %.0f/s vs %.0f/s, ratio %.2f\n", name, rates.ours, rates.baseline, rates.ours / rates.baseline);
+    std::fflush(stdout);
 }
 
 void appendBare(const wchar_t* path, const char* line, DWORD length)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     SetFilePointer(file, 0, nullptr, FILE_END);
@@ -52,71 +74,141 @@ void appendBare(const wchar_t* path, const char* line, DWORD length)
     CloseHandle(file);
 }
 
-void semaphoreRoundTrip()
+// One of the benchmark's lines as written to its log, for the floor to write
+// the same bytes.
+std::string lineOf(const std::wstring& log)
 {
-    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, L"Veranto 6.2_trace_bench_Semaphore");
-    WaitForSingleObject(semaphore, 5000);
-    ReleaseSemaphore(semaphore, 1, nullptr);
-    CloseHandle(semaphore);
+    char line[1024];
+    FILE* written = _wfopen(log.c_str(), L"rb");
+    bool read = false;
+    while (written != nullptr && std::fgets(line, sizeof line, written) != nullptr)
+        if (std::strstr(line, "benchmark line") != nullptr) {
+            read = true;
+            break;
+        }
+    if (written != nullptr)
+        std::fclose(written);
+    if (!read)
+        std::snprintf(line, sizeof line, "%0130d\r\n", 0);
+    return line;
+}
+
+// A value of a settings key, put back when the benchmark ends.
+class SavedSetting {
+public:
+    SavedSetting(HKEY hive, const wchar_t* name) : hive_(hive), name_(name)
+    {
+        DWORD size = 0;
+        if (RegGetValueW(hive_, kSettingsKey, name_, RRF_RT_ANY, &type_, nullptr, &size) == ERROR_SUCCESS) {
+            data_.emplace(size);
+            if (RegGetValueW(hive_, kSettingsKey, name_, RRF_RT_ANY, &type_, data_->data(), &size) != ERROR_SUCCESS)
+                data_.reset();
+        }
+    }
+    ~SavedSetting()
+    {
+        if (data_)
+            RegSetKeyValueW(hive_, kSettingsKey, name_, type_, data_->data(), static_cast<DWORD>(data_->size()));
+        else
+            remove();
+    }
+    void remove() const { RegDeleteKeyValueW(hive_, kSettingsKey, name_); }
+
+private:
+    HKEY hive_;
+    const wchar_t* name_;
+    DWORD type_ = 0;
+    std::optional<std::vector<BYTE>> data_;
+};
+
+std::wstring logFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (!VRC_GetLogsFolder(folder, MAX_PATH))
+        VRC_GetUserDataFolder(folder, MAX_PATH);
+    return folder;
 }
 
 }  // namespace
 
 int main()
 {
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    const std::wstring ours = std::wstring(folder) + L"trace_bench_driver.log";
-    const std::wstring bare = std::wstring(folder) + L"trace_bench_bare.log";
-    DeleteFileW(ours.c_str());
-    DeleteFileW(bare.c_str());
-    RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, L"DriverLogFile", REG_SZ, ours.c_str(),
-                    static_cast<DWORD>((ours.size() + 1) * sizeof(wchar_t)));
+    const SavedSetting driverLogFile(HKEY_CURRENT_USER, L"DriverLogFile");
+    const SavedSetting userPath(HKEY_LOCAL_MACHINE, L"UserPath");
+    userPath.remove();
+    driverLogFile.remove();
+    const std::wstring folder = logFolder();
+    const std::wstring debugLog = folder + L"\\VRCDBG62.LOG";
+    const std::wstring bareInLogFolder = folder + L"\\trace_bench_bare.log";
+    DeleteFileW(debugLog.c_str());
 
-    int sequence = 0;
-    const double relLines = perSecond([&] {
-        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("benchmark line %08d", ++sequence));
-    });
-    // The same bytes as one of the lines just written.
-    char line[512];
+    // Entries of a function called again and again from level 1: folded into
+    // one held line, no I/O.
+    char processColumn[128];
     {
-        FILE* written = _wfopen(ours.c_str(), L"rb");
-        const bool read = written != nullptr && std::fgets(line, sizeof line, written) != nullptr;
-        if (written != nullptr)
-            std::fclose(written);
-        if (!read)
-            std::snprintf(line, sizeof line, "%0130d\r\n", 0);
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        if (char* dot = std::strrchr(path, '.'))
+            *dot = '\0';
+        const char* slash = std::strrchr(path, '\\');
+        std::snprintf(processColumn, sizeof processColumn, "%s %4lu %4lu", slash != nullptr ? slash + 1 : path,
+                      GetCurrentProcessId(), GetCurrentThreadId());
     }
-    const DWORD length = static_cast<DWORD>(std::strlen(line));
-    const double bareLines = perSecond([&] { appendBare(bare.c_str(), line, length); });
-    report("REL trace lines (open, append, close per line)", relLines, bareLines);
-
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"DriverLogFile");
-        RegCloseKey(key);
-    }
-    DeleteFileW(ours.c_str());
-    DeleteFileW(bare.c_str());
-
-    // Functions called again and again from level 1 and from level 2: their
-    // entries fold into held lines, written when a different entry comes.
+    volatile char sink = 0;
     const int outer = DBG_TRACE(__FILE__, __LINE__, 9, "BenchOuter");
-    const double level2Entries = perSecond([] {
-        RETURN(__FILE__, __LINE__, DBG_TRACE(__FILE__, __LINE__, 9, "BenchLevel2"));
-    });
-    const int middle = DBG_TRACE(__FILE__, __LINE__, 9, "BenchMiddle");
-    const double level3Entries = perSecond([] {
-        RETURN(__FILE__, __LINE__, DBG_TRACE(__FILE__, __LINE__, 9, "BenchLevel3"));
-    });
-    RETURN(__FILE__, __LINE__, middle);
+    report("held entry", compare([] { RETURN(__FILE__, __LINE__, DBG_TRACE(__FILE__, __LINE__, 9, "BenchLevel2")); },
+                                 [&] {
+                                     SYSTEMTIME now;
+                                     GetLocalTime(&now);
+                                     char time[32];
+                                     char header[512];
+                                     std::snprintf(time, sizeof time, "%04d-%02d-%02d %02d:%02d:%02d.%03d", now.wYear,
+                                                   now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                                                   now.wMilliseconds);
+                                     std::snprintf(header, sizeof header, "%-7s %23s %-20s%25s%5d ", "VRCCLN", time,
+                                                   processColumn, "trace_bench.cpp", __LINE__);
+                                     sink = sink + header[40];
+                                 }));
     RETURN(__FILE__, __LINE__, outer);
-    // Each entry (DBG_TRACE and its RETURN) takes the lock twice: the bare
-    // round trip is the unit it is measured against.
-    const double lockRoundTrips = perSecond(semaphoreRoundTrip);
-    report("traced function entries at level 2 (held, no I/O) vs semaphore round trips", level2Entries,
-           lockRoundTrips);
-    report("traced function entries at level 3 (held, no I/O) vs semaphore round trips", level3Entries,
-           lockRoundTrips);
+
+    // REL lines into a DriverLogFile of their own, against the same bytes
+    // appended to a file in the same folder.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring driverLog = std::wstring(temp) + L"trace_bench_driver.log";
+    const std::wstring bareInTemp = std::wstring(temp) + L"trace_bench_bare.log";
+    DeleteFileW(driverLog.c_str());
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"DriverLogFile", REG_SZ, driverLog.c_str(),
+                    static_cast<DWORD>((driverLog.size() + 1) * sizeof(wchar_t)));
+    int sequence = 0;
+    const auto relLine = [&] {
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("benchmark line %08d", ++sequence));
+    };
+    relLine();
+    const std::string relText = lineOf(driverLog);
+    const auto relFloor = [&] { appendBare(bareInTemp.c_str(), relText.data(), static_cast<DWORD>(relText.size())); };
+    const int traced = DBG_TRACE(__FILE__, __LINE__, 9, "BenchRelLines");
+    report("REL line in a traced function", compare(relLine, relFloor));
+    RETURN(__FILE__, __LINE__, traced);
+    // From a thread with no traced function active, a context is made and
+    // released for every message.
+    report("REL line outside traced functions", compare(relLine, relFloor));
+    DeleteFileW(driverLog.c_str());
+    DeleteFileW(bareInTemp.c_str());
+    driverLogFile.remove();
+
+    // Debug log lines in the default folders: no UserPath, no DriverLogFile.
+    const auto debugLine = [&] {
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_TO_LOG, DBG_Text("benchmark line %08d", ++sequence));
+    };
+    debugLine();
+    const std::string debugText = lineOf(debugLog);
+    const int logging = DBG_TRACE(__FILE__, __LINE__, 9, "BenchDebugLines");
+    report("debug log line, default folders", compare(debugLine, [&] {
+               appendBare(bareInLogFolder.c_str(), debugText.data(), static_cast<DWORD>(debugText.size()));
+           }));
+    RETURN(__FILE__, __LINE__, logging);
+    DeleteFileW(debugLog.c_str());
+    DeleteFileW(bareInLogFolder.c_str());
     return 0;
 }

@@ -12,7 +12,7 @@ using namespace vr::trace;
 void structuralError(DBG_CONTEXT& context, const char* text)
 {
     errorReportInContext(context, text);
-    DbgErrorLatch = 1;
+    errorLatch().store(1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -22,29 +22,29 @@ extern "C" int DBG_TRACE(const char* sourceFile, int sourceLine, int depthLimit,
     DBG_CONTEXT* context = DBG_GetContext();
     if (context == nullptr)
         return -1;
-    if (context->guard & DBG_BLOCKS_TRACKING)
+    if (context->guard & kBlocksTracking)
         return context->level;
-    context->guard |= DBG_GUARD_TRACE;
+    context->guard |= kGuardTrace;
 
     const int level = ++context->level;
-    if (level > DBG_MAX_LEVEL) {
-        std::snprintf(context->line, DBG_TEXT_SIZE,
+    if (level > kMaxLevel) {
+        std::snprintf(context->line, kTextSize,
                       "DEBUG ERROR: Function level count exceeds trace limit of %d\nRecursive Infinite Loop?\n",
-                      DBG_MAX_LEVEL);
+                      kMaxLevel);
         structuralError(*context, context->line);
     }
-    const bool inRange = level >= 1 && level <= DBG_MAX_LEVEL;
+    const bool inRange = level >= 1 && level <= kMaxLevel;
     if (inRange)
-        copyBounded(context->names[level - 1], DBG_NAME_SLOT_SIZE, functionName != nullptr ? functionName : "");
+        copyBounded(context->names[level - 1], kNameSlotSize, functionName != nullptr ? functionName : "");
 
     int result = -1;
-    const bool wanted = level >= DbgDeepLevel || level <= depthLimit;
+    const bool wanted = level >= deepLevel().load(std::memory_order_relaxed) || level <= depthLimit;
     if (wanted && functionName != nullptr && inRange &&
         buildLineInContext(*context, "", sourceFile, sourceLine, 0)) {
         showEntry(*context, functionName, heldLineWriter());
         result = level;
     }
-    context->guard &= ~DBG_GUARD_TRACE;
+    context->guard &= ~kGuardTrace;
     return result;
 }
 
@@ -52,22 +52,24 @@ extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
 {
     const DWORD lastError = GetLastError();
     bool borrowedNow = false;
-    DBG_CONTEXT* context = getContext(borrowedNow);
+    // A function whose entry was not made has no level to lower on a thread
+    // without a context (its DBG_TRACE found none to use): none is made for it.
+    DBG_CONTEXT* context = entryResult == -1 ? existingContext() : getContext(borrowedNow);
     if (borrowedNow) {
         // Contexts could not be allocated, and the fallback was lent elsewhere
         // when this function's DBG_TRACE ran: there is no level to lower.
         DBG_ReleaseContext();
         context = nullptr;
     }
-    if (context == nullptr || (context->guard & DBG_BLOCKS_TRACKING) != 0) {
+    if (context == nullptr || (context->guard & kBlocksTracking) != 0) {
         SetLastError(lastError);
         return 1;
     }
-    context->guard |= DBG_GUARD_RETURN;
-    if (entryResult != -1 && entryResult <= DBG_MAX_LEVEL) {
-        if (DbgErrorLatch != 1 && entryResult != context->level) {
+    context->guard |= kGuardReturn;
+    if (entryResult != -1 && entryResult <= kMaxLevel) {
+        if (!errorLatched() && entryResult != context->level) {
             const char* caller = entryResult >= 1 ? context->names[entryResult - 1] : "";
-            std::snprintf(context->line, DBG_TEXT_SIZE,
+            std::snprintf(context->line, kTextSize,
                           "DEBUG ERROR:\nMiss match of DBG_TRACE and RETURN in a function called by %s\nDetected "
                           "at %s line %d\n",
                           caller, sourceFile != nullptr ? sourceFile : "", sourceLine);
@@ -75,14 +77,14 @@ extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
         }
         flushHeldTrc(*context, heldLineWriter());
         if (context->level == 1 && context->heldEntryCount > 0) {
-            routeInContext(*context, context->heldLine, DBG_HELD_LINE_MASK);
+            routeInContext(*context, context->heldLine, kHeldLineMask);
             context->heldEntryCount = 0;
         }
     }
     --context->level;
     if (context->level < 0)
         structuralError(*context, "DEBUG ERROR: Function level count below 0.\n");
-    context->guard &= ~DBG_GUARD_RETURN;
+    context->guard &= ~kGuardReturn;
     if (context->level == 0 && context->guard == 0)
         DBG_ReleaseContext();
     SetLastError(lastError);
@@ -92,12 +94,12 @@ extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
 extern "C" void DBG_Trc(const char* sourceFile, int sourceLine, int entryResult, const char* text)
 {
     DBG_CONTEXT* context = DBG_GetContext();
-    if (context == nullptr || (context->guard & DBG_BLOCKS_TRACKING) != 0)
+    if (context == nullptr || (context->guard & kBlocksTracking) != 0)
         return;
-    context->guard |= DBG_GUARD_TRC;
+    context->guard |= kGuardTrc;
     if (entryResult != -1)
         DBG_Print(sourceFile, sourceLine, DBG_MASK_TRC | DBG_MASK_TO_LOG | DBG_MASK_TO_ODS, text);
-    context->guard &= ~DBG_GUARD_TRC;
+    context->guard &= ~kGuardTrc;
     if (context->level == 0 && context->guard == 0)
         DBG_ReleaseContext();
 }
@@ -105,14 +107,15 @@ extern "C" void DBG_Trc(const char* sourceFile, int sourceLine, int entryResult,
 extern "C" void DBG_TraceFromHere(const char*, int, int* siteMarker)
 {
     DBG_CONTEXT* context = DBG_GetContext();
-    if (context == nullptr || (context->guard & DBG_BLOCKS_TRACKING) != 0)
+    if (context == nullptr || (context->guard & kBlocksTracking) != 0)
         return;
-    context->guard |= DBG_GUARD_FROM_HERE;
-    if (DbgDeepLevel == DEEP_LEVEL_NOT_ARMED && siteMarker != nullptr && *siteMarker == -1) {
-        DbgDeepLevel = context->level;
+    context->guard |= kGuardFromHere;
+    int32_t notArmed = kDeepLevelNotArmed;
+    if (siteMarker != nullptr && *siteMarker == -1 &&
+        deepLevel().compare_exchange_strong(notArmed, context->level, std::memory_order_relaxed)) {
         *siteMarker = context->level;
     }
-    context->guard &= ~DBG_GUARD_FROM_HERE;
+    context->guard &= ~kGuardFromHere;
 }
 
 extern "C" const char* DBG_UnknownName(void) { return "unknown"; }

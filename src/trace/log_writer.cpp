@@ -3,26 +3,23 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <cwchar>
 
-#include "platform/handles.h"
+#include "trace/log_paths.h"
 #include "trace/tracer_internal.h"
-#include "vrc_settings.h"
 #include "vrc_trace.h"
 
 namespace {
 
-constexpr const wchar_t* DEBUG_LOG_NAME = L"VRCDBG62.LOG";
-constexpr const wchar_t* DRIVER_LOG_NAME = L"VRCDRV62.LOG";
-constexpr std::size_t MESSAGE_TEXT_MAX = DBG_MAX_TEXT - 2;   // room for "\r\n"
+using namespace vr::trace;
+
+constexpr std::size_t kMessageTextMax = vr::trace::kMaxText - 2;  // room for "\r\n"
 
 void messageBox(const char* text)
 {
-    MessageBoxA(nullptr, text, vr::trace::ERROR_BOX_CAPTION, MB_SYSTEMMODAL | MB_ICONERROR);
+    MessageBoxA(nullptr, text, vr::trace::kErrorBoxCaption, MB_SYSTEMMODAL | MB_ICONERROR);
 }
-std::atomic<vr::trace::ErrorBoxShower> errorBoxShower{messageBox};
+std::atomic<vr::trace::ErrorBoxHook> errorBoxHook{messageBox};
 
 void routeLine(DBG_CONTEXT& context, const char* line, uint32_t mask);
 
@@ -32,81 +29,44 @@ void writeThroughRoute(DBG_CONTEXT& context, const char* line, uint32_t mask, vo
 }
 constexpr vr::trace::Writer routeWriter{writeThroughRoute, nullptr};
 
-// The product's log folder, then "\" and the file name; false when no folder
-// can be found or the whole path does not fit.
-bool logPath(wchar_t* buffer, DWORD capacity, const wchar_t* fileName)
+// Appends to the given file, or with no path to the debug log.
+Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text)
 {
-    buffer[0] = L'\0';
-    if (!VRC_GetLogsFolder(buffer, capacity)) {
-        buffer[0] = L'\0';
-        if (!VRC_GetUserDataFolder(buffer, capacity))
-            return false;
-    }
-    buffer[capacity - 1] = L'\0';
-    const std::size_t folder = std::wcslen(buffer);
-    const std::size_t name = std::wcslen(fileName);
-    if (folder == 0 || folder + 1 + name >= capacity)
-        return false;
-    buffer[folder] = L'\\';
-    std::wmemcpy(buffer + folder + 1, fileName, name + 1);
-    return true;
-}
-
-// Moves a log that has passed the size limit to its backup name: the path with
-// its last three characters replaced by "BAK".
-void rotate(const wchar_t* path)
-{
-    const std::size_t length = std::wcslen(path);
-    if (length < 3 || length >= vr::trace::LOG_PATH_CHARS)
-        return;   // no backup name fits its buffer: the log keeps growing
-    wchar_t backup[vr::trace::LOG_PATH_CHARS];
-    std::wmemcpy(backup, path, length + 1);
-    std::wmemcpy(backup + length - 3, L"BAK", 3);
-    DeleteFileW(backup);
-    MoveFileW(path, backup);
-}
-
-void appendToFile(const wchar_t* path, const char* text)
-{
-    const DWORD length = static_cast<DWORD>(std::strlen(text));
-    FIO_FILE* file = nullptr;
-    if (FIO_Open(path, FIO_MODE_EXISTS, nullptr) != 0) {
-        if (FIO_Open(path, FIO_MODE_CREATE, &file) == 0 && file != nullptr) {
-            FIO_Write(file, text, length);
-            FIO_Close(file);
-        }
-        return;
-    }
-    if (FIO_Open(path, FIO_MODE_UPDATE, &file) != 0 || file == nullptr)
-        return;   // held open by another writer: the line is lost
-    const int previousSize = FIO_Seek(file, 0, FILE_END);
-    FIO_Write(file, text, length);
-    FIO_Close(file);
-    if (previousSize > vr::trace::LOG_ROTATION_SIZE)
-        rotate(path);
-}
-
-void appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text)
-{
-    if (context.guard & DBG_GUARD_APPEND)
-        return;
-    context.guard |= DBG_GUARD_APPEND;
+    if (context.guard & kGuardAppend)
+        return Appended::Lost;
+    context.guard |= kGuardAppend;
+    Appended appended = Appended::Lost;
     if (path != nullptr) {
-        appendToFile(path, text);
+        appended = appendToFile(path, text);
     } else {
-        vr::UniqueHeapBlock<wchar_t> debugLog(
-            static_cast<wchar_t*>(std::calloc(vr::trace::LOG_PATH_CHARS, sizeof(wchar_t))));
-        if (debugLog && logPath(debugLog.get(), vr::trace::LOG_PATH_CHARS, DEBUG_LOG_NAME))
-            appendToFile(debugLog.get(), text);
+        wchar_t debugLog[kLogPathChars];
+        const PathLookup lookup = logPath(LogFile::Debug, debugLog, kLogPathChars);
+        if (lookup.found)
+            appended = appendToFile(debugLog, text);
+        // The folder of a path kept from an earlier line has gone: a fresh
+        // lookup makes it again.
+        if (appended == Appended::NoFolder && lookup.earlier &&
+            logPath(LogFile::Debug, debugLog, kLogPathChars, true).found)
+            appended = appendToFile(debugLog, text);
     }
-    context.guard &= ~DBG_GUARD_APPEND;
+    context.guard &= ~kGuardAppend;
+    return appended;
+}
+
+void appendToDriverLog(DBG_CONTEXT& context, const char* line)
+{
+    auto* path = reinterpret_cast<wchar_t*>(context.scratch);
+    const PathLookup lookup = logPath(LogFile::Driver, path, kDriverPathChars);
+    if (lookup.found && appendToLog(context, path, line) == Appended::NoFolder && lookup.earlier &&
+        logPath(LogFile::Driver, path, kDriverPathChars, true).found)
+        appendToLog(context, path, line);
 }
 
 void errorReport(DBG_CONTEXT& context, const char* text)
 {
     appendToLog(context, nullptr, text);
-    if (DbgErrorLatch != 1)
-        errorBoxShower.load()(text);
+    if (!vr::trace::errorLatched())
+        errorBoxHook.load()(text);
 }
 
 void routeLine(DBG_CONTEXT& context, const char* line, uint32_t mask)
@@ -115,12 +75,9 @@ void routeLine(DBG_CONTEXT& context, const char* line, uint32_t mask)
     const vr::trace::Route route = vr::trace::routeFor(mask);
     for (int i = 0; i < route.count; ++i) {
         switch (route.steps[i]) {
-        case Destination::DriverLog: {
-            auto* path = reinterpret_cast<wchar_t*>(context.scratch);
-            if (DBG_DriverLogPath(path, DBG_DRIVER_PATH_CHARS))
-                appendToLog(context, path, line);
+        case Destination::DriverLog:
+            appendToDriverLog(context, line);
             break;
-        }
         case Destination::DebugLog:
             appendToLog(context, nullptr, line);
             break;
@@ -145,9 +102,9 @@ bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, i
 
 namespace vr::trace {
 
-void setErrorBoxShower(ErrorBoxShower shower) noexcept
+void setErrorBoxHook(ErrorBoxHook hook) noexcept
 {
-    errorBoxShower = shower != nullptr ? shower : messageBox;
+    errorBoxHook = hook != nullptr ? hook : messageBox;
 }
 
 // Used by function tracking, which keeps its context in hand.
@@ -170,21 +127,6 @@ extern "C" char* DBG_Timestamp(char* buffer)
                                {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                                 now.wMilliseconds});
     return buffer;
-}
-
-extern "C" int DBG_DriverLogPath(wchar_t* buffer, DWORD capacity)
-{
-    if (buffer == nullptr || capacity == 0)
-        return 0;
-    buffer[0] = L'\0';
-    if (VRC_GetStringValue(nullptr, nullptr, L"DriverLogFile", buffer, capacity * sizeof(wchar_t), 1)) {
-        buffer[capacity - 1] = L'\0';
-        if (buffer[0] != L'\0')
-            return 1;
-    }
-    // A path that does not fit, or no folder at all, writes nothing rather
-    // than a cut name or a file in the root of the current drive.
-    return logPath(buffer, capacity, DRIVER_LOG_NAME) ? 1 : 0;
 }
 
 extern "C" void DBG_AppendToLog(const wchar_t* path, const char* text)
@@ -217,19 +159,19 @@ extern "C" int DBG_BuildLine(const char* text, const char* sourceFile, int sourc
 extern "C" char* DBG_Text(const char* format, ...)
 {
     DBG_CONTEXT* context = DBG_GetContext();
-    if (context == nullptr || (context->guard & DBG_BLOCKS_MESSAGES) != 0)
+    if (context == nullptr || (context->guard & vr::trace::kBlocksMessages) != 0)
         return nullptr;
-    context->guard |= DBG_GUARD_TEXT;
+    context->guard |= vr::trace::kGuardText;
     context->message[0] = '\0';
     if (format != nullptr) {
         va_list arguments;
         va_start(arguments, format);
-        if (std::vsnprintf(context->message, MESSAGE_TEXT_MAX + 1, format, arguments) < 0)
+        if (std::vsnprintf(context->message, kMessageTextMax + 1, format, arguments) < 0)
             context->message[0] = '\0';
         va_end(arguments);
     }
-    vr::trace::appendBounded(context->message, DBG_TEXT_SIZE, "\r\n");
-    context->guard &= ~DBG_GUARD_TEXT;
+    vr::trace::appendBounded(context->message, vr::trace::kTextSize, "\r\n");
+    context->guard &= ~vr::trace::kGuardText;
     return context->message;
 }
 
@@ -238,12 +180,12 @@ extern "C" void DBG_Print(const char* sourceFile, int sourceLine, uint32_t mask,
     if (text == reinterpret_cast<const char*>(~std::uintptr_t{0}))
         return;
     DBG_CONTEXT* context = DBG_GetContext();
-    if (context == nullptr || (context->guard & DBG_BLOCKS_MESSAGES) != 0)
+    if (context == nullptr || (context->guard & vr::trace::kBlocksMessages) != 0)
         return;
-    context->guard |= DBG_GUARD_PRINT;
+    context->guard |= vr::trace::kGuardPrint;
     if (buildLine(*context, text, sourceFile, sourceLine, mask) && (mask & DBG_MASK_TRC) == 0)
         routeLine(*context, context->line, mask);
-    context->guard &= ~DBG_GUARD_PRINT;
+    context->guard &= ~vr::trace::kGuardPrint;
     // Inside DBG_Trc the context is still in use by the caller: it goes later.
     if (context->level == 0 && context->guard == 0)
         DBG_ReleaseContext();

@@ -2,7 +2,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <mutex>
+#include <new>
+#include <utility>
 
 #include "trace/tracer_internal.h"
 #include "vrc_trace.h"
@@ -10,15 +14,72 @@
 extern "C" {
 DBG_CONTEXT* DbgContextList = nullptr;
 DBG_CONTEXT DbgFallbackContext = {};
-int32_t DbgDeepLevel = vr::trace::DEEP_LEVEL_NOT_ARMED;
+int32_t DbgDeepLevel = vr::trace::kDeepLevelNotArmed;
 uint32_t DbgErrorLatch = 0;
 const char* DbgModuleTag = "VRCCLN";
 }
+
+// The Windows-free line building repeats the public masks: they must agree.
+static_assert(vr::trace::kClassDebugOds == DBG_MASK_DEBUG_ODS && vr::trace::kClassDebugLog == DBG_MASK_DEBUG_LOG &&
+              vr::trace::kClassDebugError == DBG_MASK_DEBUG_ERROR && vr::trace::kClassRel == DBG_MASK_REL &&
+              vr::trace::kDestLog == DBG_MASK_TO_LOG && vr::trace::kDestOds == DBG_MASK_TO_ODS &&
+              vr::trace::kClassTrc == DBG_MASK_TRC);
+static_assert(vr::trace::kClassAnyDebug == (DBG_MASK_DEBUG_ODS | DBG_MASK_DEBUG_LOG | DBG_MASK_DEBUG_ERROR));
 
 namespace {
 
 void* callocContext(std::size_t bytes) { return std::calloc(1, bytes); }
 std::atomic<vr::trace::ContextAllocator> contextAllocator{callocContext};
+
+// Released contexts kept for reuse. A thread that traces no function gets a
+// context for each message and gives it back after it; a fresh block of this
+// size costs an allocation and a fault on every page the line touches.
+constexpr std::size_t kSpareContexts = 4;
+std::atomic<DBG_CONTEXT*> spareContexts[kSpareContexts];
+
+// What a zero-filled context reads as: no counts, no guard bits, and every
+// text and name slot empty.
+void clearForReuse(DBG_CONTEXT& c)
+{
+    c.threadId = 0;
+    c.guard = 0;
+    c.level = 0;
+    c.heldEntrySlot = 0;
+    c.heldEntryCount = 0;
+    c.heldTrcCount = 0;
+    c.heldLine[0] = c.processColumn[0] = c.lastKey[0] = c.line[0] = c.message[0] = c.scratch[0] = '\0';
+    for (char* slot : c.names)
+        slot[0] = '\0';
+    c.next = nullptr;
+}
+
+DBG_CONTEXT* newContext()
+{
+    const vr::trace::ContextAllocator allocator = contextAllocator.load();
+    if (allocator == callocContext)
+        for (std::atomic<DBG_CONTEXT*>& spare : spareContexts)
+            if (DBG_CONTEXT* reused = spare.exchange(nullptr, std::memory_order_acquire))
+                return reused;
+    return static_cast<DBG_CONTEXT*>(allocator(sizeof(DBG_CONTEXT)));
+}
+
+void retireContext(DBG_CONTEXT* context)
+{
+    if (context == nullptr)
+        return;
+    clearForReuse(*context);
+    for (std::atomic<DBG_CONTEXT*>& spare : spareContexts) {
+        DBG_CONTEXT* empty = nullptr;
+        if (spare.compare_exchange_strong(empty, context, std::memory_order_release, std::memory_order_relaxed))
+            return;
+    }
+    std::free(context);
+}
+
+// The context linked for this thread. Only the owning thread links or unlinks
+// its context, so while this is set the context is in the list and nobody
+// else touches it: the thread finds it without walking the list.
+thread_local DBG_CONTEXT* ownContext = nullptr;
 
 // The fallback context is one record: it is lent to one thread at a time, from
 // the call that could not allocate until that thread's level is back at 0, so
@@ -45,6 +106,88 @@ void resetFallback()
     f.heldLine[0] = f.lastKey[0] = f.line[0] = '\0';
 }
 
+// The logging semaphore's name for a module tag.
+struct SemaphoreName {
+    wchar_t text[128];
+    bool valid;
+};
+
+SemaphoreName semaphoreName(const char* tag)
+{
+    SemaphoreName name{};
+    name.valid = std::swprintf(name.text, 128, L"Veranto 6.2_%hs_LoggingSemaphore", tag) >= 0;
+    return name;
+}
+
+// The logging semaphore, opened once per module tag and kept open for the life
+// of the process: creating a named object for every lock would cost more than
+// the list walk it guards. A handle opened for an earlier tag stays open too,
+// so that a thread holding it can still give it back.
+struct KeptSemaphore {
+    const char* tag;  // DbgModuleTag when it was opened, and its text
+    char tagText[64];
+    HANDLE handle;
+};
+std::mutex semaphoreOpening;
+std::atomic<KeptSemaphore*> keptSemaphore{nullptr};
+
+bool keptFor(const KeptSemaphore* kept, const char* tag)
+{
+    return kept != nullptr && kept->tag == tag && std::strncmp(kept->tagText, tag, sizeof kept->tagText) == 0;
+}
+
+HANDLE loggingSemaphore(const char* tag)
+{
+    if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
+        return kept->handle;
+    std::lock_guard<std::mutex> opening(semaphoreOpening);
+    if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
+        return kept->handle;
+    const SemaphoreName name = semaphoreName(tag);
+    if (!name.valid)
+        return nullptr;
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, name.text);
+    if (semaphore == nullptr)
+        return nullptr;
+    auto* kept = new (std::nothrow) KeptSemaphore{tag, {}, semaphore};
+    if (kept != nullptr) {
+        std::strncpy(kept->tagText, tag, sizeof kept->tagText - 1);
+        keptSemaphore.store(kept, std::memory_order_release);  // an earlier record may still be read: kept too
+    }
+    return semaphore;  // not kept (no memory): DBG_Unlock closes it
+}
+
+bool isKeptOpen(HANDLE semaphore)
+{
+    const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire);
+    return kept != nullptr && kept->handle == semaphore;
+}
+
+DBG_CONTEXT* lendFallback(DWORD threadId, bool& borrowedNow)
+{
+    DWORD idle = 0;
+    if (!fallbackBorrower.compare_exchange_strong(idle, threadId, std::memory_order_acq_rel))
+        return nullptr;
+    resetFallback();
+    DBG_ProcessColumn(DbgFallbackContext.processColumn, threadId);
+    borrowedNow = true;
+    return &DbgFallbackContext;
+}
+
+// The executable's path, the same for every context of the process.
+const char* executablePath()
+{
+    static const struct Path {
+        char text[MAX_PATH + 1] = {};
+        Path()
+        {
+            const DWORD n = GetModuleFileNameA(nullptr, text, MAX_PATH);
+            text[n < MAX_PATH ? n : MAX_PATH] = '\0';
+        }
+    } path;
+    return path.text;
+}
+
 }  // namespace
 
 namespace vr::trace {
@@ -58,11 +201,8 @@ void setContextAllocator(ContextAllocator allocator) noexcept
 
 extern "C" HANDLE DBG_Lock(void)
 {
-    wchar_t name[128];
-    const int n = std::swprintf(name, 128, L"Veranto 6.2_%hs_LoggingSemaphore", DbgModuleTag);
-    if (n < 0)
-        return nullptr;
-    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, name);
+    const char* tag = DbgModuleTag != nullptr ? DbgModuleTag : "";
+    HANDLE semaphore = loggingSemaphore(tag);
     char message[512];
     if (semaphore == nullptr) {
         // Never through the tracer: every tracing call takes this lock.
@@ -72,13 +212,15 @@ extern "C" HANDLE DBG_Lock(void)
         return nullptr;
     }
     if (WaitForSingleObject(semaphore, 5000) != WAIT_OBJECT_0) {
+        const DWORD error = GetLastError();
         std::snprintf(message, sizeof message,
                       "TRACE ERROR: could not get signal from semaphore!\nMost likely exceed our 5 second timeout on "
                       "the %ls semaphore.\nGetLastError() == %d",
-                      name, static_cast<int>(GetLastError()));
+                      semaphoreName(tag).text, static_cast<int>(error));
         OutputDebugStringA(message);
-        // Not ours to release: only close it and go on unlocked.
-        CloseHandle(semaphore);
+        // Not ours to release: go on unlocked.
+        if (!isKeptOpen(semaphore))
+            CloseHandle(semaphore);
         return nullptr;
     }
     return semaphore;
@@ -89,15 +231,14 @@ extern "C" void DBG_Unlock(HANDLE semaphore)
     if (semaphore == nullptr)
         return;
     ReleaseSemaphore(semaphore, 1, nullptr);
-    CloseHandle(semaphore);
+    if (!isKeptOpen(semaphore))
+        CloseHandle(semaphore);
 }
 
 extern "C" void DBG_ProcessColumn(char* destination, DWORD threadId)
 {
-    char path[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    path[n < MAX_PATH ? n : MAX_PATH] = '\0';
-    vr::trace::formatProcessColumn(destination, DBG_TEXT_SIZE, path, GetCurrentProcessId(), threadId);
+    vr::trace::formatProcessColumn(destination, vr::trace::kTextSize, executablePath(), GetCurrentProcessId(),
+                                   threadId);
 }
 
 extern "C" DBG_CONTEXT* DBG_GetContext(void)
@@ -106,37 +247,50 @@ extern "C" DBG_CONTEXT* DBG_GetContext(void)
     return vr::trace::getContext(borrowedNow);
 }
 
+DBG_CONTEXT* vr::trace::existingContext()
+{
+    if (ownContext != nullptr)
+        return ownContext;
+    const DWORD threadId = GetCurrentThreadId();
+    if (fallbackBorrower.load(std::memory_order_acquire) == threadId)
+        return &DbgFallbackContext;
+    // A context left by an ended thread with the same identifier is this thread's now.
+    HANDLE lock = DBG_Lock();
+    DBG_CONTEXT* context = findContext(threadId);
+    DBG_Unlock(lock);
+    ownContext = context;
+    return context;
+}
+
 DBG_CONTEXT* vr::trace::getContext(bool& borrowedNow)
 {
     borrowedNow = false;
+    if (ownContext != nullptr)
+        return ownContext;
     const DWORD threadId = GetCurrentThreadId();
     if (fallbackBorrower.load(std::memory_order_acquire) == threadId)
         return &DbgFallbackContext;
 
+    // Built outside the lock; one lock then finds a context to take over or
+    // links the new one.
+    DBG_CONTEXT* fresh = newContext();
+    if (fresh != nullptr) {
+        fresh->level = 0;
+        fresh->threadId = threadId;
+        DBG_ProcessColumn(fresh->processColumn, threadId);
+    }
     HANDLE lock = DBG_Lock();
     DBG_CONTEXT* context = findContext(threadId);
-    DBG_Unlock(lock);
-    if (context != nullptr)
-        return context;
-
-    context = static_cast<DBG_CONTEXT*>(contextAllocator.load()(sizeof(DBG_CONTEXT)));
-    if (context == nullptr) {
-        DWORD idle = 0;
-        if (!fallbackBorrower.compare_exchange_strong(idle, threadId, std::memory_order_acq_rel))
-            return nullptr;
-        resetFallback();
-        DBG_ProcessColumn(DbgFallbackContext.processColumn, threadId);
-        borrowedNow = true;
-        return &DbgFallbackContext;
+    if (context == nullptr && fresh != nullptr) {
+        fresh->next = DbgContextList;
+        DbgContextList = fresh;
+        context = std::exchange(fresh, nullptr);
     }
-    context->level = 0;
-    context->threadId = threadId;
-    DBG_ProcessColumn(context->processColumn, threadId);
-
-    lock = DBG_Lock();
-    context->next = DbgContextList;
-    DbgContextList = context;
     DBG_Unlock(lock);
+    retireContext(fresh);
+    if (context == nullptr)
+        return lendFallback(threadId, borrowedNow);
+    ownContext = context;
     return context;
 }
 
@@ -157,5 +311,6 @@ extern "C" void DBG_ReleaseContext(void)
             break;
         }
     DBG_Unlock(lock);
-    std::free(found);
+    ownContext = nullptr;
+    retireContext(found);
 }

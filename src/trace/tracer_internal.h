@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,27 +12,46 @@
 
 namespace vr::trace {
 
-inline constexpr int32_t DEEP_LEVEL_NOT_ARMED = 127;
-inline constexpr int64_t LOG_ROTATION_SIZE = 100000000;
-inline constexpr DWORD LOG_PATH_CHARS = 260;
-inline constexpr const char* ERROR_BOX_CAPTION = "GPD_DEBUG Error Message";
+inline constexpr int32_t kDeepLevelNotArmed = 127;
+inline constexpr int64_t kLogRotationSize = 100000000;
+inline constexpr DWORD kLogPathChars = 260;
+inline constexpr const char* kErrorBoxCaption = "GPD_DEBUG Error Message";
 
 // Seams for faults a test cannot get from the platform: a context allocation
 // that fails, and the system-modal error box that would block the test.
 using ContextAllocator = void* (*)(std::size_t bytes);
-using ErrorBoxShower = void (*)(const char* text);
-void setContextAllocator(ContextAllocator allocator) noexcept;    // null restores calloc
-void setErrorBoxShower(ErrorBoxShower shower) noexcept;           // null restores MessageBoxA
+using ErrorBoxHook = void (*)(const char* text);
+void setContextAllocator(ContextAllocator allocator) noexcept;  // null restores calloc
+void setErrorBoxHook(ErrorBoxHook hook) noexcept;  // null restores MessageBoxA
+
+// DbgDeepLevel and DbgErrorLatch are plain C variables for the components,
+// but any thread may write them: inside the runtime they are read and written
+// as relaxed atomics.
+inline std::atomic_ref<int32_t> deepLevel() noexcept { return std::atomic_ref<int32_t>(DbgDeepLevel); }
+inline std::atomic_ref<uint32_t> errorLatch() noexcept { return std::atomic_ref<uint32_t>(DbgErrorLatch); }
+inline bool errorLatched() noexcept { return errorLatch().load(std::memory_order_relaxed) == 1; }
 
 // DBG_GetContext, telling also whether this call has just borrowed the
 // fallback context (so the thread had none before it).
 DBG_CONTEXT* getContext(bool& borrowedNow);
+// The context the calling thread already has (its own, one left in the list
+// by an ended thread of the same identifier, or the fallback it borrowed);
+// null when it has none. Never creates one.
+DBG_CONTEXT* existingContext();
 
 // The writer's steps on a context already in hand.
 void routeInContext(DBG_CONTEXT& context, const char* line, uint32_t mask);
 void errorReportInContext(DBG_CONTEXT& context, const char* text);
-bool buildLineInContext(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine,
-                        uint32_t mask);
+bool buildLineInContext(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine, uint32_t mask);
 const Writer& heldLineWriter();
+
+// Appends text to the file at path (created when missing, never emptied) and
+// moves a log that was past the rotation size before the append to its backup.
+enum class Appended {
+    Done,
+    Lost,  // the file could not be opened or written: the text is lost
+    NoFolder  // the file's folder does not exist
+};
+Appended appendToFile(const wchar_t* path, const char* text);
 
 }  // namespace vr::trace

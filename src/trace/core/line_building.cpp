@@ -1,5 +1,6 @@
 #include "trace/core/trace_context.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -34,10 +35,37 @@ std::size_t appendBounded(char* destination, std::size_t capacity, std::string_v
     return used + copyBounded(destination + used, capacity - used, text);
 }
 
+// "%0<width>d" of value after a separator (none when it is '\0'): every
+// tracing call stamps its line, so this is done without the printf machinery.
+static char* appendNumber(char* out, char separator, int value, int width) noexcept
+{
+    if (separator != '\0')
+        *out++ = separator;
+    char digits[16];
+    const bool negative = value < 0;
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const char* first = digits + (negative ? 1 : 0);
+    if (negative)
+        *out++ = '-';
+    for (auto n = end - first + (negative ? 1 : 0); n < width; ++n)
+        *out++ = '0';
+    for (; first != end; ++first)
+        *out++ = *first;
+    return out;
+}
+
 void formatTimestamp(char* destination, std::size_t capacity, const LocalTime& t) noexcept
 {
-    std::snprintf(destination, capacity, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.milliseconds);
+    // Seven numbers of at most 11 characters each and their separators.
+    char text[7 * 12 + 1];
+    char* out = appendNumber(text, '\0', t.year, 4);
+    out = appendNumber(out, '-', t.month, 2);
+    out = appendNumber(out, '-', t.day, 2);
+    out = appendNumber(out, ' ', t.hour, 2);
+    out = appendNumber(out, ':', t.minute, 2);
+    out = appendNumber(out, ':', t.second, 2);
+    out = appendNumber(out, '.', t.milliseconds, 3);
+    copyBounded(destination, capacity, std::string_view(text, static_cast<std::size_t>(out - text)));
 }
 
 void formatProcessColumn(char* destination, std::size_t capacity, const char* executablePath,
@@ -61,7 +89,7 @@ void formatProcessColumn(char* destination, std::size_t capacity, const char* ex
 void flushHeldTrc(DBG_CONTEXT& context, const Writer& writer) noexcept
 {
     if (context.heldTrcCount > 0) {
-        writer(context, context.heldLine, DBG_CLASS_TRC | DBG_HELD_LINE_MASK);
+        writer(context, context.heldLine, kClassTrc | kHeldLineMask);
         context.heldTrcCount = 0;
     }
 }
@@ -76,67 +104,71 @@ static void appendDots(DBG_CONTEXT& context, char* destination, std::size_t capa
 bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine,
                uint32_t mask, const char* moduleTag, const char* timestamp, const Writer& writer) noexcept
 {
-    if (text == nullptr || (context.guard & DBG_GUARD_BUILD_LINE) != 0)
+    if (text == nullptr || (context.guard & kGuardBuildLine) != 0)
         return false;
-    context.guard |= DBG_GUARD_BUILD_LINE;
+    context.guard |= kGuardBuildLine;
     context.line[0] = '\0';
     const char* base = DBG_BaseName(sourceFile);
-    if (base == nullptr || std::strlen(base) > DBG_MAX_BASENAME) {
-        context.guard &= ~DBG_GUARD_BUILD_LINE;
+    if (base == nullptr || std::strlen(base) > kMaxBaseName) {
+        context.guard &= ~kGuardBuildLine;
         return false;
     }
-    int header = std::snprintf(context.line, DBG_TEXT_SIZE, "%-7s %23s %-20s%25s%5d ", moduleTag, timestamp,
+    int header = std::snprintf(context.line, kTextSize, "%-7s %23s %-20s%25s%5d ", moduleTag, timestamp,
                                context.processColumn, base, sourceLine);
     if (header < 0)
         context.line[0] = '\0';
 
-    if (mask & DBG_CLASS_REL) {
-        appendBounded(context.line, DBG_TEXT_SIZE, "REL    ");
-    } else if (mask & DBG_CLASS_TRC) {
+    if (mask & kClassRel) {
+        appendBounded(context.line, kTextSize, "REL    ");
+    } else if (mask & kClassTrc) {
         if (context.heldEntryCount > 0) {
-            writer(context, context.heldLine, mask | DBG_HELD_LINE_MASK);
+            writer(context, context.heldLine, mask | kHeldLineMask);
             context.heldEntryCount = 0;
         }
         if (context.heldTrcCount > 0 && std::strcmp(context.lastKey, text) == 0) {
             ++context.heldTrcCount;
             char column[16];
             std::snprintf(column, sizeof column, "TRCx%-3d", context.heldTrcCount);
-            appendBounded(context.line, DBG_TEXT_SIZE, column);
+            appendBounded(context.line, kTextSize, column);
         } else {
             if (context.heldTrcCount > 0)
-                writer(context, context.heldLine, mask | DBG_HELD_LINE_MASK);
-            appendBounded(context.line, DBG_TEXT_SIZE, "TRC    ");
-            copyBounded(context.lastKey, DBG_TEXT_SIZE, text);
+                writer(context, context.heldLine, mask | kHeldLineMask);
+            appendBounded(context.line, kTextSize, "TRC    ");
+            copyBounded(context.lastKey, kTextSize, text);
             context.heldTrcCount = 1;
         }
-        appendDots(context, context.line, DBG_TEXT_SIZE);
-    } else if (mask & DBG_CLASS_ANY_DEBUG) {
-        appendBounded(context.line, DBG_TEXT_SIZE, "DBG    ");
+        appendDots(context, context.line, kTextSize);
+    } else if (mask & kClassAnyDebug) {
+        appendBounded(context.line, kTextSize, "DBG    ");
     }
-    appendBounded(context.line, DBG_TEXT_SIZE, text);
+    appendBounded(context.line, kTextSize, text);
 
-    if (mask & DBG_CLASS_TRC)
-        copyBounded(context.heldLine, DBG_TEXT_SIZE, context.line);
-    context.guard &= ~DBG_GUARD_BUILD_LINE;
+    if (mask & kClassTrc)
+        copyBounded(context.heldLine, kTextSize, context.line);
+    context.guard &= ~kGuardBuildLine;
     return true;
 }
 
 static void buildEntryText(DBG_CONTEXT& context, const char* name, int repeatCount)
 {
-    char* text = context.scratch;
-    if (repeatCount == 0) {
-        std::snprintf(text, DBG_TEXT_SIZE, "%-7d", context.level);
-    } else {
-        char counted[32];
-        std::snprintf(counted, sizeof counted, "%d(%d)", context.level, repeatCount);
-        std::snprintf(text, DBG_TEXT_SIZE, "%-7s", counted);
+    // The level, or "level(count)" for a repeated entry, left-aligned in 7.
+    char column[32];
+    char* end = std::to_chars(column, column + 12, context.level).ptr;
+    if (repeatCount != 0) {
+        *end++ = '(';
+        end = std::to_chars(end, end + 12, repeatCount).ptr;
+        *end++ = ')';
     }
-    appendDots(context, text, DBG_TEXT_SIZE);
-    appendBounded(text, DBG_TEXT_SIZE, std::string_view(name, strnlen(name, DBG_ENTRY_NAME_MAX)));
+    while (end - column < 7)
+        *end++ = ' ';
+    char* text = context.scratch;
+    copyBounded(text, kTextSize, std::string_view(column, static_cast<std::size_t>(end - column)));
+    appendDots(context, text, kTextSize);
+    appendBounded(text, kTextSize, std::string_view(name, strnlen(name, kEntryNameMax)));
     const std::size_t length = std::strlen(text);
     if (length == 0 || text[length - 1] != '\n')
-        appendBounded(text, DBG_TEXT_SIZE, "\r\n");
-    appendBounded(context.line, DBG_TEXT_SIZE, text);
+        appendBounded(text, kTextSize, "\r\n");
+    appendBounded(context.line, kTextSize, text);
 }
 
 void showEntry(DBG_CONTEXT& context, const char* name, const Writer& writer) noexcept
@@ -147,49 +179,49 @@ void showEntry(DBG_CONTEXT& context, const char* name, const Writer& writer) noe
         context.heldEntrySlot = 0;
         context.heldEntryCount = 0;
         buildEntryText(context, name, 0);
-        writer(context, "\r\n", DBG_HELD_LINE_MASK);
-        writer(context, context.line, DBG_HELD_LINE_MASK);
+        writer(context, "\r\n", kHeldLineMask);
+        writer(context, context.line, kHeldLineMask);
         return;
     }
     if (context.heldEntryCount > 0 && context.heldEntrySlot == context.level - 1 &&
         std::strcmp(context.lastKey, name) == 0) {
         ++context.heldEntryCount;
         buildEntryText(context, name, context.heldEntryCount);
-        copyBounded(context.heldLine, DBG_TEXT_SIZE, context.line);
+        copyBounded(context.heldLine, kTextSize, context.line);
         return;
     }
     if (context.heldEntryCount > 0)
-        writer(context, context.heldLine, DBG_HELD_LINE_MASK);
+        writer(context, context.heldLine, kHeldLineMask);
     context.heldEntrySlot = context.level - 1;
     context.heldEntryCount = 1;
     buildEntryText(context, name, 0);
-    copyBounded(context.heldLine, DBG_TEXT_SIZE, context.line);
-    copyBounded(context.lastKey, DBG_TEXT_SIZE, name);
+    copyBounded(context.heldLine, kTextSize, context.line);
+    copyBounded(context.lastKey, kTextSize, name);
 }
 
 Route routeFor(uint32_t mask) noexcept
 {
-    mask &= DBG_MASK_WINDOW;
+    mask &= kMaskWindow;
     Route route{};
     auto add = [&route](Destination d) { route.steps[route.count++] = d; };
-    if (mask & DBG_CLASS_REL)
+    if (mask & kClassRel)
         add(Destination::DriverLog);
-    if (mask & DBG_CLASS_TRC) {
+    if (mask & kClassTrc) {
         add(Destination::DebugLog);
         add(Destination::DebuggerOutput);
         return route;
     }
-    if (mask & DBG_DEST_LOG)
+    if (mask & kDestLog)
         add(Destination::DebugLog);
-    if (mask & DBG_DEST_ODS)
+    if (mask & kDestOds)
         add(Destination::DebuggerOutput);
-    if (mask & (DBG_DEST_LOG | DBG_DEST_ODS | DBG_CLASS_REL))
+    if (mask & (kDestLog | kDestOds | kClassRel))
         return route;
-    if (mask & DBG_CLASS_DEBUG_ODS)
+    if (mask & kClassDebugOds)
         add(Destination::DebuggerOutput);
-    if (mask & DBG_CLASS_DEBUG_LOG)
+    if (mask & kClassDebugLog)
         add(Destination::DebugLog);
-    if (mask & DBG_CLASS_DEBUG_ERROR)
+    if (mask & kClassDebugError)
         add(Destination::ErrorReport);
     return route;
 }

@@ -6,7 +6,7 @@ namespace vr::fio {
 
 LineSplit splitLine(char* text, std::size_t length) noexcept
 {
-    if (length == 0 || text[0] == END_OF_TEXT) {
+    if (length == 0 || text[0] == kEndOfText) {
         text[0] = '\0';
         return {false, 0};
     }
@@ -14,7 +14,7 @@ LineSplit splitLine(char* text, std::size_t length) noexcept
     const std::size_t readLength = length;
     // The text ends at 0x1A; the file position is put back on it, so that the
     // next read finds it first and ends the text there.
-    if (const void* end = std::memchr(text, END_OF_TEXT, length)) {
+    if (const void* end = std::memchr(text, kEndOfText, length)) {
         length = static_cast<std::size_t>(static_cast<const char*>(end) - text);
         text[length] = '\0';
     }

@@ -6,7 +6,7 @@
 
 namespace vr::fio {
 
-inline constexpr char END_OF_TEXT = 0x1A;
+inline constexpr char kEndOfText = 0x1A;
 
 struct LineSplit {
     bool hasLine;         // false: the caller's buffer is empty and the reader gives null

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -63,7 +64,7 @@ TEST(TraceBaseName, TakesTextAfterTheLastSeparatorOfEitherKind)
 
 TEST(TraceProcessColumn, DecimalUpTo65535AndHexAbove)
 {
-    char column[DBG_TEXT_SIZE];
+    char column[kTextSize];
     formatProcessColumn(column, sizeof column, "C:\\Program Files\\app.exe", 1234, 0xFFFF);
     EXPECT_STREQ(column, "app 1234 65535");
     formatProcessColumn(column, sizeof column, "C:\\Program Files\\app.exe", 1234, 0x10000);
@@ -90,19 +91,38 @@ TEST(TraceTimestamp, IsTwentyThreeCharacters)
     EXPECT_STREQ(text, "2026-03-04 05:06:07.008");
 }
 
+TEST(TraceTimestamp, MatchesTheTimeFormatForEveryWidth)
+{
+    // Values wider than their field keep all their digits, as the format does.
+    const LocalTime times[] = {{0, 0, 0, 0, 0, 0, 0},      {9, 9, 9, 9, 9, 9, 9},
+                               {65535, 12, 31, 23, 59, 59, 999}, {1601, 1, 1, 0, 0, 0, 1000},
+                               {-5, -1, 100, 7, 8, 9, 12345}};
+    for (const LocalTime& t : times) {
+        char expected[128];
+        std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second, t.milliseconds);
+        char text[128];
+        formatTimestamp(text, sizeof text, t);
+        EXPECT_STREQ(text, expected);
+    }
+    char cut[10];
+    formatTimestamp(cut, sizeof cut, {2026, 3, 4, 5, 6, 7, 8});
+    EXPECT_STREQ(cut, "2026-03-0");
+}
+
 TEST(TraceBuildLine, HeaderAndClassColumnsFollowTheMask)
 {
     auto c = newContext();
     Recorder r;
-    ASSERT_TRUE(build(*c, "hello\r\n", DBG_CLASS_REL, r));
+    ASSERT_TRUE(build(*c, "hello\r\n", kClassRel, r));
     EXPECT_EQ(std::string(c->line), header() + "REL    hello\r\n");
-    ASSERT_TRUE(build(*c, "x", DBG_CLASS_DEBUG_ODS | DBG_DEST_LOG, r));
+    ASSERT_TRUE(build(*c, "x", kClassDebugOds | kDestLog, r));
     EXPECT_EQ(std::string(c->line), header() + "DBG    x");
-    ASSERT_TRUE(build(*c, "x", DBG_CLASS_REL | DBG_CLASS_TRC | DBG_CLASS_DEBUG_LOG, r));
+    ASSERT_TRUE(build(*c, "x", kClassRel | kClassTrc | kClassDebugLog, r));
     EXPECT_EQ(std::string(c->line), header() + "REL    x");   // REL comes first
     ASSERT_TRUE(build(*c, "x", 0, r));
     EXPECT_EQ(std::string(c->line), header() + "x");
-    ASSERT_TRUE(build(*c, "x", DBG_DEST_LOG | 0x08000000u, r));
+    ASSERT_TRUE(build(*c, "x", kDestLog | 0x08000000u, r));
     EXPECT_EQ(std::string(c->line), header() + "x");
     EXPECT_TRUE(r.lines.empty());
     EXPECT_EQ(c->guard, 0u);
@@ -112,18 +132,18 @@ TEST(TraceBuildLine, RefusesMissingTextFileOrOverlongBaseNameAndNesting)
 {
     auto c = newContext();
     Recorder r;
-    EXPECT_FALSE(build(*c, nullptr, DBG_CLASS_REL, r));
-    EXPECT_FALSE(buildLine(*c, "x", nullptr, 1, DBG_CLASS_REL, "VRCCLN", STAMP, r.writer));
-    std::string longName(DBG_MAX_BASENAME + 1, 'n');
-    EXPECT_FALSE(build(*c, "x", DBG_CLASS_REL, r, longName.c_str()));
+    EXPECT_FALSE(build(*c, nullptr, kClassRel, r));
+    EXPECT_FALSE(buildLine(*c, "x", nullptr, 1, kClassRel, "VRCCLN", STAMP, r.writer));
+    std::string longName(kMaxBaseName + 1, 'n');
+    EXPECT_FALSE(build(*c, "x", kClassRel, r, longName.c_str()));
     longName.pop_back();
-    EXPECT_TRUE(build(*c, "x", DBG_CLASS_REL, r, longName.c_str()));
-    c->guard = DBG_GUARD_BUILD_LINE;
-    EXPECT_FALSE(build(*c, "x", DBG_CLASS_REL, r));
-    EXPECT_EQ(c->guard, DBG_GUARD_BUILD_LINE);
+    EXPECT_TRUE(build(*c, "x", kClassRel, r, longName.c_str()));
+    c->guard = kGuardBuildLine;
+    EXPECT_FALSE(build(*c, "x", kClassRel, r));
+    EXPECT_EQ(c->guard, kGuardBuildLine);
     c->guard = 0;
     longName.assign(40, 'w');
-    ASSERT_TRUE(build(*c, "x", DBG_CLASS_REL, r, longName.c_str()));
+    ASSERT_TRUE(build(*c, "x", kClassRel, r, longName.c_str()));
     EXPECT_EQ(std::string(c->line), header(longName.c_str()) + "REL    x");   // wider than 25, not cut
 }
 
@@ -131,11 +151,11 @@ TEST(TraceBuildLine, LongTextIsCutAtTheLineLimit)
 {
     auto c = newContext();
     Recorder r;
-    std::string text(DBG_TEXT_SIZE * 2, 'z');
+    std::string text(kTextSize * 2, 'z');
     text += "\r\n";
-    ASSERT_TRUE(build(*c, text.c_str(), DBG_CLASS_TRC, r));
-    EXPECT_EQ(std::strlen(c->line), DBG_MAX_TEXT);
-    EXPECT_EQ(std::strlen(c->heldLine), DBG_MAX_TEXT);
+    ASSERT_TRUE(build(*c, text.c_str(), kClassTrc, r));
+    EXPECT_EQ(std::strlen(c->line), kMaxText);
+    EXPECT_EQ(std::strlen(c->heldLine), kMaxText);
 }
 
 TEST(TraceBuildLine, RepeatedTrcTextsFoldIntoOneHeldLine)
@@ -143,29 +163,29 @@ TEST(TraceBuildLine, RepeatedTrcTextsFoldIntoOneHeldLine)
     auto c = newContext(3);
     Recorder r;
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(build(*c, "same\r\n", DBG_CLASS_TRC | DBG_DEST_LOG | DBG_DEST_ODS, r));
+        ASSERT_TRUE(build(*c, "same\r\n", kClassTrc | kDestLog | kDestOds, r));
     EXPECT_TRUE(r.lines.empty());
     EXPECT_EQ(c->heldTrcCount, 3);
     EXPECT_EQ(std::string(c->heldLine), header() + "TRCx3  ..same\r\n");
 
-    ASSERT_TRUE(build(*c, "other\r\n", DBG_CLASS_TRC, r));
+    ASSERT_TRUE(build(*c, "other\r\n", kClassTrc, r));
     ASSERT_EQ(r.lines.size(), 1u);
     EXPECT_EQ(r.lines[0].line, header() + "TRCx3  ..same\r\n");
-    EXPECT_EQ(r.lines[0].mask & (DBG_DEST_LOG | DBG_DEST_ODS), DBG_DEST_LOG | DBG_DEST_ODS);
+    EXPECT_EQ(r.lines[0].mask & (kDestLog | kDestOds), kDestLog | kDestOds);
     EXPECT_EQ(std::string(c->heldLine), header() + "TRC    ..other\r\n");
     EXPECT_EQ(c->heldTrcCount, 1);
 
     // A text differing only in its line end is another text.
-    ASSERT_TRUE(build(*c, "other", DBG_CLASS_TRC, r));
+    ASSERT_TRUE(build(*c, "other", kClassTrc, r));
     EXPECT_EQ(r.lines.size(), 2u);
 
     // Messages of other classes neither write nor disturb the held line.
-    ASSERT_TRUE(build(*c, "rel\r\n", DBG_CLASS_REL, r));
+    ASSERT_TRUE(build(*c, "rel\r\n", kClassRel, r));
     EXPECT_EQ(r.lines.size(), 2u);
     EXPECT_EQ(c->heldTrcCount, 1);
 
     c->heldTrcCount = 1000;
-    ASSERT_TRUE(build(*c, "other", DBG_CLASS_TRC, r));
+    ASSERT_TRUE(build(*c, "other", kClassTrc, r));
     EXPECT_NE(std::string(c->line).find("TRCx1001..other"), std::string::npos);
 }
 
@@ -174,7 +194,7 @@ TEST(TraceBuildLine, TrcAtLevelZeroOrOneHasNoDots)
     for (int level : {0, 1}) {
         auto c = newContext(level);
         Recorder r;
-        ASSERT_TRUE(build(*c, "t", DBG_CLASS_TRC, r));
+        ASSERT_TRUE(build(*c, "t", kClassTrc, r));
         EXPECT_EQ(std::string(c->heldLine), header() + "TRC    t");
     }
 }
@@ -218,7 +238,7 @@ TEST(TraceEntries, TrcLineAndEntryLineReplaceEachOther)
     Recorder r;
     ASSERT_TRUE(build(*c, "", 0, r));
     showEntry(*c, "B", r.writer);
-    ASSERT_TRUE(build(*c, "msg\r\n", DBG_CLASS_TRC, r));   // writes the held entry first
+    ASSERT_TRUE(build(*c, "msg\r\n", kClassTrc, r));   // writes the held entry first
     ASSERT_EQ(r.lines.size(), 1u);
     EXPECT_EQ(r.lines[0].line, header() + "2      .B\r\n");
     EXPECT_EQ(c->heldEntryCount, 0);
@@ -251,14 +271,14 @@ TEST(TraceRoute, DestinationsInOrder)
         return std::vector<Destination>(route.steps, route.steps + route.count);
     };
     using D = Destination;
-    EXPECT_EQ(steps(DBG_CLASS_REL), std::vector<D>{D::DriverLog});
-    EXPECT_EQ(steps(DBG_CLASS_REL | DBG_CLASS_DEBUG_ERROR), std::vector<D>{D::DriverLog});
-    EXPECT_EQ(steps(DBG_CLASS_DEBUG_ODS), std::vector<D>{D::DebuggerOutput});
-    EXPECT_EQ(steps(DBG_CLASS_DEBUG_ODS | DBG_DEST_LOG), std::vector<D>{D::DebugLog});
-    EXPECT_EQ(steps(DBG_CLASS_DEBUG_ODS | DBG_CLASS_DEBUG_LOG | DBG_CLASS_DEBUG_ERROR),
+    EXPECT_EQ(steps(kClassRel), std::vector<D>{D::DriverLog});
+    EXPECT_EQ(steps(kClassRel | kClassDebugError), std::vector<D>{D::DriverLog});
+    EXPECT_EQ(steps(kClassDebugOds), std::vector<D>{D::DebuggerOutput});
+    EXPECT_EQ(steps(kClassDebugOds | kDestLog), std::vector<D>{D::DebugLog});
+    EXPECT_EQ(steps(kClassDebugOds | kClassDebugLog | kClassDebugError),
               (std::vector<D>{D::DebuggerOutput, D::DebugLog, D::ErrorReport}));
-    EXPECT_EQ(steps(DBG_CLASS_TRC | DBG_CLASS_REL), (std::vector<D>{D::DriverLog, D::DebugLog, D::DebuggerOutput}));
-    EXPECT_EQ(steps(DBG_DEST_LOG | DBG_DEST_ODS), (std::vector<D>{D::DebugLog, D::DebuggerOutput}));
+    EXPECT_EQ(steps(kClassTrc | kClassRel), (std::vector<D>{D::DriverLog, D::DebugLog, D::DebuggerOutput}));
+    EXPECT_EQ(steps(kDestLog | kDestOds), (std::vector<D>{D::DebugLog, D::DebuggerOutput}));
     EXPECT_TRUE(steps(0).empty());
     EXPECT_TRUE(steps(0x000FFFFFu | 0xF0000000u | 0x08000000u).empty());
 }

@@ -8,7 +8,7 @@
 #include "trace_support.h"
 #include "vrcommon.h"
 
-using namespace tracetest;
+using namespace vr::test;
 
 TEST(TraceAcrossProcesses, HolderPastFiveSecondsCostsOnlyTheLock)
 {

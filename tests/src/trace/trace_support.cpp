@@ -6,15 +6,16 @@
 #include <mutex>
 #include <regex>
 
+#include "child_program.h"
+#include "registry_state.h"
 #include "trace/core/trace_context.h"
 #include "trace/tracer_internal.h"
 #include "vrcommon.h"
+#include "wine_paths.h"
 
-namespace tracetest {
+namespace vr::test {
 
 namespace {
-
-constexpr const wchar_t* SETTINGS_KEY = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
 
 std::mutex captureLock;
 std::vector<std::string> captured;
@@ -23,8 +24,7 @@ DWORD captureThread = 0;
 LONG CALLBACK captureDebugOutput(EXCEPTION_POINTERS* info)
 {
     const EXCEPTION_RECORD* r = info->ExceptionRecord;
-    if (r->ExceptionCode == DBG_PRINTEXCEPTION_C && r->NumberParameters >= 2 &&
-        GetCurrentThreadId() == captureThread) {
+    if (r->ExceptionCode == DBG_PRINTEXCEPTION_C && r->NumberParameters >= 2 && GetCurrentThreadId() == captureThread) {
         const auto length = static_cast<std::size_t>(r->ExceptionInformation[0]);
         const auto* text = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
         std::lock_guard<std::mutex> hold(captureLock);
@@ -92,8 +92,6 @@ std::vector<std::string> readLines(const std::wstring& path)
     return lines;
 }
 
-bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void removeFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
 void removeLogs()
@@ -127,7 +125,7 @@ std::string expectedHeader(const char* sourceBase, int sourceLine)
 {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char column[DBG_TEXT_SIZE];
+    char column[vr::trace::kTextSize];
     vr::trace::formatProcessColumn(column, sizeof column, path, GetCurrentProcessId(), GetCurrentThreadId());
     char header[512];
     std::snprintf(header, sizeof header, "%-7s %s %-20s%25s%5d ", "VRCCLN", "@", column, sourceBase, sourceLine);
@@ -144,19 +142,10 @@ std::string withoutTime(const std::string& line)
 
 void setDriverLogFile(const std::wstring& path)
 {
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, SETTINGS_KEY, L"DriverLogFile", REG_SZ, path.c_str(),
-                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", path));
 }
 
-void clearDriverLogFile()
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"DriverLogFile");
-        RegCloseKey(key);
-    }
-}
+void clearDriverLogFile() { deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile"); }
 
 DebugOutputCapture::DebugOutputCapture()
 {
@@ -184,10 +173,10 @@ std::vector<std::string> DebugOutputCapture::texts() const
 ErrorBoxCapture::ErrorBoxCapture()
 {
     texts().clear();
-    vr::trace::setErrorBoxShower([](const char* text) { ErrorBoxCapture::texts().emplace_back(text); });
+    vr::trace::setErrorBoxHook([](const char* text) { ErrorBoxCapture::texts().emplace_back(text); });
 }
 
-ErrorBoxCapture::~ErrorBoxCapture() { vr::trace::setErrorBoxShower(nullptr); }
+ErrorBoxCapture::~ErrorBoxCapture() { vr::trace::setErrorBoxHook(nullptr); }
 
 std::vector<std::string>& ErrorBoxCapture::texts()
 {
@@ -197,25 +186,13 @@ std::vector<std::string>& ErrorBoxCapture::texts()
 
 HANDLE startHelper(const std::wstring& arguments)
 {
-    std::wstring command = L"\"" VR_TEST_DIR L"/trace_helper.exe\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    return startProgram(windowsPath(VR_TEST_DIR "/trace_helper.exe"), arguments).process.release();
 }
 
 DWORD waitForExit(HANDLE process, DWORD milliseconds)
 {
-    DWORD code = 0xDEAD;
-    if (WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
-    else
-        TerminateProcess(process, 0xDEAD);
-    CloseHandle(process);
-    return code;
+    const UniqueHandle owned(process);
+    return waitForExitCode(owned.get(), milliseconds);
 }
 
-}  // namespace tracetest
+}  // namespace vr::test

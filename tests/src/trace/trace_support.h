@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace tracetest {
+#include "scratch_folder.h"  // fileExists
+
+namespace vr::test {
 
 std::wstring logFolder();
 std::wstring debugLogPath();
@@ -17,7 +19,6 @@ std::wstring tempPath(const wchar_t* name);
 std::string readFile(const std::wstring& path);
 // Lines without their line ends ("\r\n", "\n" or "\r\n" of an error text).
 std::vector<std::string> readLines(const std::wstring& path);
-bool fileExists(const std::wstring& path);
 void removeFile(const std::wstring& path);
 void removeLogs();
 // Grows (or creates) a file to the given size without writing its bytes.
@@ -39,6 +40,7 @@ public:
     DebugOutputCapture();
     ~DebugOutputCapture();
     std::vector<std::string> texts() const;
+
 private:
     void* handler_;
 };
@@ -53,6 +55,7 @@ public:
 
 // Runs a helper program of the tests folder; returns its process handle.
 HANDLE startHelper(const std::wstring& arguments);
+// The exit code (kNeverEnded when the wait ran out); closes the handle.
 DWORD waitForExit(HANDLE process, DWORD milliseconds);
 
-}  // namespace tracetest
+}  // namespace vr::test

@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "trace/tracer_internal.h"
+#include "child_program.h"
+#include "registry_state.h"
 #include "trace_support.h"
+#include "wine_paths.h"
 #include "vrcommon.h"
 
-using namespace tracetest;
+using namespace vr::test;
 
 namespace {
 
@@ -205,13 +208,12 @@ TEST_F(Tracer, LevelLimitIsReportedOnceWithTheBox)
 TEST_F(Tracer, PairingAndBelowZeroErrors)
 {
     ErrorBoxCapture box;
-    RETURN(SOURCE, 5, -1);   // nothing active: the level goes below 0
-    ASSERT_EQ(box.texts().size(), 1u);
-    EXPECT_EQ(box.texts()[0], "DEBUG ERROR: Function level count below 0.\n");
-    forgetNegativeLevel();
+    // An entry that was not made has no level to lower on a thread without a context.
+    RETURN(SOURCE, 5, -1);
+    EXPECT_TRUE(box.texts().empty());
+    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(fileExists(debugLogPath()));
 
-    DbgErrorLatch = 0;
-    box.texts().clear();
     RETURN("C:\\src\\caller.c", 77, 1);
     ASSERT_EQ(box.texts().size(), 1u) << "the below-zero report comes without a box";
     EXPECT_EQ(box.texts()[0], "DEBUG ERROR:\nMiss match of DBG_TRACE and RETURN in a function called by \n"
@@ -235,7 +237,7 @@ TEST_F(Tracer, NestedMessagesWhileALineIsWrittenAreDropped)
 {
     // The box is shown from inside DBG_TRACE: a routine reporting from there
     // must neither produce a line nor disturb the one being written.
-    vr::trace::setErrorBoxShower([](const char*) {
+    vr::trace::setErrorBoxHook([](const char*) {
         EXPECT_EQ(DBG_Text("nested %d", 1), nullptr);
         DBG_Print(SOURCE, 9, DBG_MASK_REL | DBG_MASK_TO_LOG, "nested\r\n");
     });
@@ -244,7 +246,7 @@ TEST_F(Tracer, NestedMessagesWhileALineIsWrittenAreDropped)
         r = DBG_TRACE(SOURCE, 1, 1000, "Deep");
     for (int i = 100; i >= 0; --i)
         RETURN(SOURCE, 2, results[i]);
-    vr::trace::setErrorBoxShower(nullptr);
+    vr::trace::setErrorBoxHook(nullptr);
     EXPECT_FALSE(fileExists(driverLogPath()));
     EXPECT_EQ(readFile(debugLogPath()).find("nested"), std::string::npos);
 }
@@ -360,18 +362,9 @@ TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
 
 TEST_F(Tracer, ComponentOutsideTheLibraryTracesIntoBothLogs)
 {
-    HANDLE client = nullptr;
-    {
-        std::wstring command = L"\"" VR_TEST_DIR L"/trace_client.exe\" 42";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process));
-        CloseHandle(process.hThread);
-        client = process.hProcess;
-    }
-    ASSERT_EQ(waitForExit(client, 30000), 0u);
+    StartedProgram client = startProgram(windowsPath(VR_TEST_DIR "/trace_client.exe"), L"42");
+    ASSERT_TRUE(client.process);
+    ASSERT_EQ(waitForExit(client.process.release(), 30000), 0u);
     static const std::regex header(R"(VRCCLN  @ trace_client +\d+ +\d+ +trace_client\.cpp +\d+ )");
     const Lines driver = timeless(readLines(driverLogPath()));
     ASSERT_EQ(driver.size(), 1u);
@@ -387,17 +380,16 @@ TEST_F(Tracer, ComponentOutsideTheLibraryTracesIntoBothLogs)
 TEST_F(Tracer, ServerModeLogsIntoTheServerLogFolder)
 {
     constexpr const wchar_t* ENVIRONMENT = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
-    constexpr const wchar_t* MACHINE_SETTINGS = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
     const std::wstring logs = tempPath(L"trace server logs");
     CreateDirectoryW(logs.c_str(), nullptr);
     const DWORD server = 1;
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS, L"Server", REG_DWORD, &server, sizeof server),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server", REG_DWORD, &server, sizeof server),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, ENVIRONMENT, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
                               static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
     DBG_Print(SOURCE, 1, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("in server mode"));
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, MACHINE_SETTINGS, L"Server");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, ENVIRONMENT, L"NVS_DATA_LOGS");
 
     const std::wstring folder = logs + L"\\Veranto 6.2";

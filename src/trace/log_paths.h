@@ -1,0 +1,24 @@
+// Where the two logs are: resolved with the folder and settings routines, and
+// kept while nothing they were resolved from has changed.
+#pragma once
+
+#include <windows.h>
+
+#include "trace/tracer_internal.h"
+
+namespace vr::trace {
+
+enum class LogFile { Debug, Driver };
+
+struct PathLookup {
+    bool found = false;  // false when no folder is found or the path does not fit the capacity
+    bool earlier = false;  // taken from an earlier resolution, not resolved for this call
+};
+
+// The log's full path: for the debug log the log folder's VRCDBG62.LOG, for the
+// driver log DriverLogFile when it is set, else the log folder's VRCDRV62.LOG.
+// afresh: resolve again even if nothing watched has changed (the log folder
+// has gone, and resolving makes it again).
+PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh = false) noexcept;
+
+}  // namespace vr::trace

@@ -1,0 +1,86 @@
+#include "trace_expectations.h"
+
+#include <cstdio>
+#include <regex>
+
+#include "vrcommon.h"
+
+namespace vr::test::trace {
+
+std::string processColumnOfThisThread()
+{
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string name = path;
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    if (const std::size_t slash = name.find_last_of("\\/"); slash != std::string::npos)
+        name.erase(0, slash + 1);
+    const DWORD process = GetCurrentProcessId();
+    const DWORD thread = GetCurrentThreadId();
+    char numbers[64];
+    if (thread > 0xFFFF)
+        std::snprintf(numbers, sizeof numbers, " 0x%08lX 0x%08lX", process, thread);
+    else
+        std::snprintf(numbers, sizeof numbers, " %4lu %4lu", process, thread);
+    return name + numbers;
+}
+
+std::string headerOf(const char* sourceBase, int sourceLine)
+{
+    std::string header = "VRCCLN  @ " + processColumnOfThisThread();
+    if (header.size() < 10 + 20)
+        header.resize(10 + 20, ' ');
+    char source[64];
+    std::snprintf(source, sizeof source, "%25s%5d ", sourceBase, sourceLine);
+    return header + source;
+}
+
+std::string timeless(const std::string& line)
+{
+    static const std::regex time(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3})");
+    if (line.size() < 31 || !std::regex_match(line.substr(8, 23), time))
+        return "(no time) " + line;
+    return line.substr(0, 8) + "@" + line.substr(31);
+}
+
+std::string fileText(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string text;
+    char block[65536];
+    DWORD n = 0;
+    while (ReadFile(file, block, sizeof block, &n, nullptr) && n > 0)
+        text.append(block, n);
+    CloseHandle(file);
+    return text;
+}
+
+std::vector<std::string> fileLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string text = fileText(path);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring currentLogFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (!VRC_GetLogsFolder(folder, MAX_PATH) && !VRC_GetUserDataFolder(folder, MAX_PATH))
+        return {};
+    return folder;
+}
+
+}  // namespace vr::test::trace

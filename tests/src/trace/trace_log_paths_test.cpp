@@ -1,0 +1,197 @@
+// Where lines go while the settings, the environment and the folders change
+// between them: always where the folder and settings routines say at that
+// moment, although the tracer keeps its log paths between lines.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "registry_state.h"
+#include "scratch_folder.h"
+#include "trace_expectations.h"
+#include "vrcommon.h"
+
+using namespace vr::test;
+using namespace vr::test::trace;
+
+namespace {
+
+constexpr const char* kSource = "C:\\src\\paths.c";
+constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+bool holds(const std::wstring& log, const std::string& text) { return fileText(log).find(text) != std::string::npos; }
+
+class LogPaths : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");
+        deleteSetting(HKEY_LOCAL_MACHINE, L"UserPath");
+        deleteSetting(HKEY_LOCAL_MACHINE, L"Server");
+        deleteValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS");
+        deleteValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_ROOT");
+        DeleteFileW(defaultDriverLog().c_str());
+        DeleteFileW(defaultDebugLog().c_str());
+        // Inside a traced function the thread keeps its context between lines.
+        traced_ = DBG_TRACE(kSource, 1, 9, "LogPathsTest");
+    }
+    void TearDown() override { RETURN(kSource, 2, traced_); }
+
+    // A REL line and a debug log line with the given text.
+    static void writeBoth(const std::string& text)
+    {
+        DBG_Print(kSource, 10, DBG_MASK_REL, DBG_Text("%s", text.c_str()));
+        DBG_Print(kSource, 11, DBG_MASK_TO_LOG, DBG_Text("%s", text.c_str()));
+    }
+    static std::wstring defaultDriverLog() { return currentLogFolder() + L"\\VRCDRV62.LOG"; }
+    static std::wstring defaultDebugLog() { return currentLogFolder() + L"\\VRCDBG62.LOG"; }
+
+    ScratchFolder scratch_{"trace_paths"};
+
+private:
+    SavedValue driverLogFile_{HKEY_CURRENT_USER, kSettingsKey, L"DriverLogFile"};
+    SavedValue userPath_{HKEY_LOCAL_MACHINE, kSettingsKey, L"UserPath"};
+    SavedValue server_{HKEY_LOCAL_MACHINE, kSettingsKey, L"Server"};
+    SavedValue logs_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS"};
+    SavedValue root_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_ROOT"};
+    int traced_ = -1;
+};
+
+}  // namespace
+
+TEST_F(LogPaths, DriverLogFileSetChangedAndDeletedBetweenLines)
+{
+    const std::wstring first = scratch_.path() + L"\\first.log";
+    const std::wstring second = scratch_.path() + L"\\second.log";
+    writeBoth("before DriverLogFile");
+    EXPECT_TRUE(holds(defaultDriverLog(), "REL    before DriverLogFile"));
+
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", first));
+    writeBoth("into the first");
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", second));
+    writeBoth("into the second");
+    deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");
+    writeBoth("back to the default");
+
+    const std::vector<std::string> firstLines = fileLines(first);
+    ASSERT_EQ(firstLines.size(), 1u);
+    EXPECT_EQ(timeless(firstLines[0]), headerOf("paths.c", 10) + "REL    into the first");
+    EXPECT_EQ(fileLines(second).size(), 1u);
+    EXPECT_TRUE(holds(second, "REL    into the second"));
+    EXPECT_TRUE(holds(defaultDriverLog(), "REL    back to the default"));
+    EXPECT_FALSE(holds(defaultDriverLog(), "into the"));
+    // The debug log does not follow DriverLogFile.
+    EXPECT_TRUE(holds(defaultDebugLog(), "into the second"));
+}
+
+TEST_F(LogPaths, SettingsKeyMadeAndRemovedBetweenLines)
+{
+    // With no settings key at all, only its parents can tell that it is made.
+    const SavedKey userSettings(HKEY_CURRENT_USER, kSettingsKey);
+    removeKey(HKEY_CURRENT_USER, kSettingsKey);
+    removeKey(HKEY_CURRENT_USER, L"SOFTWARE\\Norvessa Corporation");
+    writeBoth("no key");
+    const std::wstring redirected = scratch_.path() + L"\\made.log";
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", redirected));
+    writeBoth("key made");
+    EXPECT_TRUE(holds(redirected, "REL    key made"));
+    // A change in the key made a moment ago is seen as well.
+    const std::wstring changed = scratch_.path() + L"\\changed.log";
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", changed));
+    writeBoth("value changed");
+    EXPECT_TRUE(holds(changed, "REL    value changed"));
+    removeKey(HKEY_CURRENT_USER, kSettingsKey);
+    writeBoth("key removed");
+    EXPECT_TRUE(holds(defaultDriverLog(), "REL    key removed"));
+    EXPECT_FALSE(holds(changed, "key removed"));
+}
+
+TEST_F(LogPaths, UserPathSetAndDeletedBetweenLines)
+{
+    writeBoth("default folder");
+    const std::wstring defaultFolder = currentLogFolder();
+    ASSERT_TRUE(setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path()));
+    writeBoth("user path");
+    const std::wstring userFolder = scratch_.path() + L"\\Norvessa Corporation\\Veranto 6.2";
+    ASSERT_EQ(currentLogFolder(), userFolder);
+    deleteSetting(HKEY_LOCAL_MACHINE, L"UserPath");
+    writeBoth("default again");
+
+    EXPECT_TRUE(holds(userFolder + L"\\VRCDBG62.LOG", "user path"));
+    EXPECT_TRUE(holds(userFolder + L"\\VRCDRV62.LOG", "REL    user path"));
+    EXPECT_FALSE(holds(userFolder + L"\\VRCDBG62.LOG", "default"));
+    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDBG62.LOG", "default again"));
+    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDRV62.LOG", "REL    default again"));
+    EXPECT_FALSE(holds(defaultFolder + L"\\VRCDRV62.LOG", "user path"));
+}
+
+TEST_F(LogPaths, RemovedDataFolderIsMadeAgainByTheNextLine)
+{
+    ASSERT_TRUE(setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path()));
+    writeBoth("first");
+    const std::wstring company = scratch_.path() + L"\\Norvessa Corporation";
+    const std::wstring folder = company + L"\\Veranto 6.2";
+    ASSERT_TRUE(holds(folder + L"\\VRCDBG62.LOG", "first"));
+    removeTree(company);
+    ASSERT_FALSE(exists(company));
+    writeBoth("second");
+    const std::vector<std::string> lines = fileLines(folder + L"\\VRCDBG62.LOG");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(timeless(lines[0]), headerOf("paths.c", 11) + "second");
+    EXPECT_TRUE(holds(folder + L"\\VRCDRV62.LOG", "REL    second"));
+}
+
+TEST_F(LogPaths, ServerModeSwitchedOnWithALogsFolder)
+{
+    const std::wstring defaultFolder = currentLogFolder();
+    ASSERT_TRUE(setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, scratch_.path().c_str(),
+                         static_cast<DWORD>((scratch_.path().size() + 1) * sizeof(wchar_t))));
+    writeBoth("not yet server");
+    ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
+    writeBoth("server");
+    const std::wstring serverFolder = scratch_.path() + L"\\Veranto 6.2";
+    ASSERT_EQ(currentLogFolder(), serverFolder);
+    deleteSetting(HKEY_LOCAL_MACHINE, L"Server");
+    writeBoth("server off");
+
+    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDRV62.LOG", "REL    not yet server"));
+    EXPECT_TRUE(holds(serverFolder + L"\\VRCDRV62.LOG", "REL    server"));
+    EXPECT_TRUE(holds(serverFolder + L"\\VRCDBG62.LOG", "server"));
+    EXPECT_FALSE(holds(serverFolder + L"\\VRCDRV62.LOG", "not yet"));
+    EXPECT_FALSE(holds(serverFolder + L"\\VRCDRV62.LOG", "server off"));
+    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDRV62.LOG", "REL    server off"));
+}
+
+TEST_F(LogPaths, ServerLogsFolderThatAppearsLaterIsUsedFromThen)
+{
+    // NVS_DATA_LOGS names a folder that does not exist yet: the lines fall back
+    // to the data folder until it is made, which no registry change announces.
+    const std::wstring logs = scratch_.path() + L"\\later";
+    ASSERT_TRUE(setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
+                         static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))));
+    ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
+    const std::wstring fallback = currentLogFolder();
+    DeleteFileW((fallback + L"\\VRCDRV62.LOG").c_str());
+    DeleteFileW((fallback + L"\\VRCDBG62.LOG").c_str());
+    writeBoth("before the folder");
+    writeBoth("still before");
+    ASSERT_TRUE(CreateDirectoryW(logs.c_str(), nullptr));
+    writeBoth("after the folder");
+    EXPECT_TRUE(holds(fallback + L"\\VRCDRV62.LOG", "REL    still before"));
+    EXPECT_TRUE(holds(logs + L"\\Veranto 6.2\\VRCDRV62.LOG", "REL    after the folder"));
+    EXPECT_FALSE(holds(fallback + L"\\VRCDRV62.LOG", "after the folder"));
+}
+
+TEST_F(LogPaths, ChangeAfterTheWatchingThreadEndedIsSeen)
+{
+    // The first lookup after a change happens on a thread that then ends.
+    const std::wstring first = scratch_.path() + L"\\thread.log";
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", first));
+    std::thread([] { DBG_Print(kSource, 20, DBG_MASK_REL, DBG_Text("from a thread")); }).join();
+    EXPECT_TRUE(holds(first, "REL    from a thread"));
+    const std::wstring second = scratch_.path() + L"\\after.log";
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", second));
+    writeBoth("after the thread");
+    EXPECT_TRUE(holds(second, "REL    after the thread"));
+    EXPECT_FALSE(holds(first, "after the thread"));
+}
