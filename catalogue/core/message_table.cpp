@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vrc::catalogue {
+namespace vr::catalogue {
 
 namespace {
 
@@ -111,4 +111,4 @@ std::u16string MessageTable::text(const MessageEntry& entry) const
     return text;
 }
 
-}  // namespace vrc::catalogue
+}  // namespace vr::catalogue

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace vrc::catalogue {
+namespace vr::catalogue {
 
 struct MessageBlock {
     uint32_t lowId;
@@ -68,4 +68,4 @@ private:
     std::vector<MessageEntry> entries_;
 };
 
-}  // namespace vrc::catalogue
+}  // namespace vr::catalogue

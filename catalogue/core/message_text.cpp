@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace vrc::catalogue {
+namespace vr::catalogue {
 
 namespace {
 
@@ -117,4 +117,4 @@ const char* facilityName(unsigned facility) noexcept
     return nullptr;
 }
 
-}  // namespace vrc::catalogue
+}  // namespace vr::catalogue

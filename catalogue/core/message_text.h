@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vrc::catalogue {
+namespace vr::catalogue {
 
 enum class InsertKind {
     Text,         // %1 or %1!s!: a pointer to a NUL-terminated UTF-16 string
@@ -43,4 +43,4 @@ const char* severityName(unsigned severity) noexcept;
 // The group a facility of the catalogue stands for, or null for one it does not use.
 const char* facilityName(unsigned facility) noexcept;
 
-}  // namespace vrc::catalogue
+}  // namespace vr::catalogue

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace vrc::catalogue {
+namespace vr::catalogue {
 
 namespace {
 
@@ -233,4 +233,4 @@ std::vector<const MessageEntry*> search(const MessageTable& table, std::u16strin
     return found;
 }
 
-}  // namespace vrc::catalogue
+}  // namespace vr::catalogue

@@ -13,7 +13,7 @@
 #include "message_table.h"
 #include "message_text.h"
 
-namespace vrc::catalogue {
+namespace vr::catalogue {
 
 // The tool's exit codes.
 enum ExitCode : int {
@@ -76,4 +76,4 @@ std::vector<const MessageEntry*> search(const MessageTable& table, std::u16strin
 std::u16string widen(std::string_view ascii);
 std::u16string hexIdentifier(uint32_t id);
 
-}  // namespace vrc::catalogue
+}  // namespace vr::catalogue

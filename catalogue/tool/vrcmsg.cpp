@@ -13,7 +13,7 @@
 #include "message_tool.h"
 #include "platform/handles.h"
 
-namespace cat = vrc::catalogue;
+namespace cat = vr::catalogue;
 
 namespace {
 

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "pool/core/pool.h"
-#include "pool/core/pool_testing.h"
+#include "pool_recording_heap.h"
 
 namespace {
 
 using namespace vr::pool;
+using namespace vr::test;
 
 struct Live {
     unsigned char* data;

@@ -6,15 +6,20 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <cwctype>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "message_tool.h"
+#include "platform/handles.h"
+#include "text.h"
 #include "vrc_messages.h"
+#include "vrc_settings.h"
 
-using namespace vrc::catalogue;
+using namespace vr::catalogue;
 
 namespace {
 
@@ -29,7 +34,8 @@ HMODULE catalogueData()
 std::span<const uint8_t> resourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
 {
     HRSRC resource = FindResourceExW(module, type, name, language);
-    if (!resource) return {};
+    if (!resource)
+        return {};
     HGLOBAL loaded = LoadResource(module, resource);
     return {static_cast<const uint8_t*>(LockResource(loaded)), SizeofResource(module, resource)};
 }
@@ -37,20 +43,27 @@ std::span<const uint8_t> resourceBytes(HMODULE module, LPCWSTR type, LPCWSTR nam
 std::vector<uintptr_t> resourceNames(HMODULE module, LPCWSTR type)
 {
     std::vector<uintptr_t> names;
-    EnumResourceNamesW(module, type, [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) -> BOOL {
-        reinterpret_cast<std::vector<uintptr_t>*>(list)->push_back(IS_INTRESOURCE(name) ? uintptr_t(name) : ~uintptr_t(0));
-        return TRUE;
-    }, reinterpret_cast<LONG_PTR>(&names));
+    EnumResourceNamesW(
+        module, type,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) -> BOOL {
+            reinterpret_cast<std::vector<uintptr_t>*>(list)->push_back(IS_INTRESOURCE(name) ? uintptr_t(name)
+                                                                                            : ~uintptr_t(0));
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&names));
     return names;
 }
 
 std::vector<WORD> resourceLanguages(HMODULE module, LPCWSTR type, LPCWSTR name)
 {
     std::vector<WORD> languages;
-    EnumResourceLanguagesW(module, type, name, [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) -> BOOL {
-        reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
-        return TRUE;
-    }, reinterpret_cast<LONG_PTR>(&languages));
+    EnumResourceLanguagesW(
+        module, type, name,
+        [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) -> BOOL {
+            reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&languages));
     return languages;
 }
 
@@ -127,9 +140,18 @@ TEST_F(CatalogueResource, IdentifierFieldsCountsPerSeverityAndFacility)
         ++facilities[facilityOf(entry.id)];
     }
     EXPECT_EQ(severities, (std::map<unsigned, int>{{0, 201}, {1, 13}, {2, 458}}));
-    EXPECT_EQ(facilities, (std::map<unsigned, int>{{0x104, 1}, {0xFF1, 261}, {0xFF2, 116}, {0xFF4, 52},
-                                                    {0xFF5, 60}, {0xFF6, 17}, {0xFF7, 66}, {0xFF9, 49},
-                                                    {0xFFA, 3}, {0xFFB, 3}, {0xFFC, 43}, {0xFFD, 1}}));
+    EXPECT_EQ(facilities, (std::map<unsigned, int>{{0x104, 1},
+                                                   {0xFF1, 261},
+                                                   {0xFF2, 116},
+                                                   {0xFF4, 52},
+                                                   {0xFF5, 60},
+                                                   {0xFF6, 17},
+                                                   {0xFF7, 66},
+                                                   {0xFF9, 49},
+                                                   {0xFFA, 3},
+                                                   {0xFFB, 3},
+                                                   {0xFFC, 43},
+                                                   {0xFFD, 1}}));
 }
 
 TEST_F(CatalogueResource, EachTextCodeStandsOnOneMessage)
@@ -138,10 +160,12 @@ TEST_F(CatalogueResource, EachTextCodeStandsOnOneMessage)
     int shifted = 0;
     for (const MessageEntry& entry : table->entries()) {
         const auto code = textCode(table->text(entry));
-        if (!code) continue;
+        if (!code)
+            continue;
         EXPECT_TRUE(codes.emplace(*code, entry.id).second) << "twice: " << std::string(code->begin(), code->end());
         const unsigned digits = std::stoul(std::string(code->begin() + 3, code->end()));
-        if (digits != codeOf(entry.id)) ++shifted;
+        if (digits != codeOf(entry.id))
+            ++shifted;
     }
     EXPECT_EQ(codes.size(), 399u);
     EXPECT_EQ(std::count_if(codes.begin(), codes.end(), [](const auto& c) { return c.first.starts_with(u"ERR"); }), 5);
@@ -160,10 +184,10 @@ TEST_F(CatalogueResource, TextConventions)
     for (const MessageEntry& entry : table->entries()) {
         const std::u16string text = table->text(entry);
         EXPECT_TRUE(text.ends_with(u"\r\n")) << std::hex << entry.id;
-        if (text.find(u"%0") != std::u16string::npos) ++withEndMark;
-        const bool onlyAscii = std::all_of(text.begin(), text.end(), [](char16_t c) {
-            return c == u'\r' || c == u'\n' || (c >= 0x20 && c < 0x7F);
-        });
+        if (text.find(u"%0") != std::u16string::npos)
+            ++withEndMark;
+        const bool onlyAscii = std::all_of(
+            text.begin(), text.end(), [](char16_t c) { return c == u'\r' || c == u'\n' || (c >= 0x20 && c < 0x7F); });
         if (entry.id != 0x2FF128A2) {
             EXPECT_TRUE(onlyAscii) << std::hex << entry.id;
         }
@@ -186,9 +210,8 @@ TEST_F(CatalogueResource, TextConventions)
 TEST_F(CatalogueResource, StoresTextsExactlyIncludingWhatIsNeverProduced)
 {
     EXPECT_EQ(textOf(MSG_VRC0000), u"MSG_VRC0000\r\n");
-    EXPECT_EQ(textOf(0xAFF71195),
-              u"VRC4501: The service is temporarily unavailable - error in API parameters.%0 \r\n"
-              u";// VRC4501: Incorrect parameter.%0 \r\n");
+    EXPECT_EQ(textOf(0xAFF71195), u"VRC4501: The service is temporarily unavailable - error in API parameters.%0 \r\n"
+                                  u";// VRC4501: Incorrect parameter.%0 \r\n");
     EXPECT_EQ(textOf(0x6FFD119E).substr(textOf(0x6FFD119E).find(u"%0")),
               u"%0 \r\n;//VRC4510: Printer not ready for printing.%0 \r\n");
     EXPECT_EQ(textOf(0xAFF203F8), u"exceeded maximum number of pages: \r\n");
@@ -197,55 +220,98 @@ TEST_F(CatalogueResource, StoresTextsExactlyIncludingWhatIsNeverProduced)
               u"It is not recommended to stop the addition of the Printer Plugin.%Do you still wish to cancel "
               u"this operation?%0\r\n");
     // Equal texts stay separate messages.
-    for (uint32_t id : {0x2FF11FAFu, 0x2FF11FB0u, 0x2FF12AFBu}) EXPECT_EQ(textOf(id), u"Unavailable%0\r\n");
+    for (uint32_t id : {0x2FF11FAFu, 0x2FF11FB0u, 0x2FF12AFBu})
+        EXPECT_EQ(textOf(id), u"Unavailable%0\r\n");
 }
 
-TEST(CatalogueLibrary, VersionResource)
+namespace {
+
+std::wstring loadedLibraryPath(const wchar_t* name)
 {
     // A library opened as data has no file name of its own; ask the loader.
-    HMODULE module = LoadLibraryW(L"VRCCLN62.dll");
-    ASSERT_NE(module, nullptr);
-    wchar_t path[MAX_PATH];
-    ASSERT_NE(GetModuleFileNameW(module, path, MAX_PATH), 0u);
-    FreeLibrary(module);
+    const vr::UniqueLibrary module(LoadLibraryW(name));
+    wchar_t path[MAX_PATH] = {};
+    if (module)
+        GetModuleFileNameW(module.get(), path, MAX_PATH);
+    return path;
+}
+
+std::wstring upperCase(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+}  // namespace
+
+// The version resource agrees with itself and with the rest of the product:
+// the texts with the numbers, the string table with the translation the
+// shell looks it up by, the file names with the file, the product name with
+// the settings key.
+TEST(CatalogueLibrary, VersionResource)
+{
+    const std::wstring path = loadedLibraryPath(L"VRCCLN62.dll");
+    ASSERT_FALSE(path.empty());
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     ASSERT_NE(size, 0u);
     std::vector<uint8_t> info(size);
-    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, info.data()));
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    // The release the installers and the support staff compare against.
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00060002u);
     EXPECT_EQ(fixed->dwFileVersionLS, 0x00050828u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00060002u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00050828u);
-    EXPECT_EQ(fixed->dwFileOS, 0x40004u);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileOS, DWORD(VOS_NT_WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, DWORD(VFT_DLL));
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_TRUE(
+        VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
-    EXPECT_EQ(translation[0], 0x0409);
-    EXPECT_EQ(translation[1], 0x04E4);
-
-    const std::map<std::wstring, std::wstring> strings{
-        {L"CompanyName", L"NVS"},          {L"FileDescription", L"Veranto Execution Library"},
-        {L"FileVersion", L"6.2.5.2088"},    {L"ProductVersion", L"6.2.5.2088"},
-        {L"InternalName", L"VRCCLN62.DLL"}, {L"OriginalFilename", L"VRCCLN62.DLL"},
-        {L"ProductName", L"Veranto 6.2"},
-    };
-    for (const auto& [name, value] : strings) {
+    EXPECT_EQ(translation[0], 0x0409);  // English (United States)
+    EXPECT_EQ(translation[1], 0x04E4);  // code page 1252
+    wchar_t block[64];
+    std::swprintf(block, std::size(block), L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    auto text = [&](const wchar_t* name) -> std::wstring {
         wchar_t* found = nullptr;
-        const std::wstring key = L"\\StringFileInfo\\040904E4\\" + name;
-        ASSERT_TRUE(VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&found), &length))
-            << std::string(name.begin(), name.end());
-        EXPECT_EQ(std::wstring(found), value);
+        UINT characters = 0;
+        if (!VerQueryValueW(info.data(), (block + std::wstring(name)).c_str(), reinterpret_cast<void**>(&found),
+                            &characters) ||
+            found == nullptr)
+            return L"<missing>";
+        return found;
+    };
+
+    wchar_t numbers[64];
+    std::swprintf(numbers, std::size(numbers), L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(text(L"FileVersion"), numbers);
+    EXPECT_EQ(text(L"ProductVersion"), numbers);
+
+    const std::wstring fileName = upperCase(path.substr(path.find_last_of(L"\\/") + 1));
+    EXPECT_EQ(text(L"InternalName"), fileName);
+    EXPECT_EQ(text(L"OriginalFilename"), fileName);
+
+    // The settings key ends in the product's name: "...\\<product>\\".
+    std::wstring settingsKey = VRC_SETTINGS_KEY;
+    settingsKey.pop_back();
+    const std::wstring product = settingsKey.substr(settingsKey.find_last_of(L'\\') + 1);
+    EXPECT_EQ(text(L"ProductName"), product);
+    wchar_t majorMinor[16];
+    std::swprintf(majorMinor, std::size(majorMinor), L" %u.%u", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS));
+    EXPECT_TRUE(product.ends_with(majorMinor)) << "product name and version differ";
+
+    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"LegalCopyright"}) {
+        const std::wstring value = text(name);
+        EXPECT_FALSE(value.empty() || value == L"<missing>") << vr::test::narrow(name);
     }
-    wchar_t* copyright = nullptr;
-    EXPECT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904E4\\LegalCopyright",
-                               reinterpret_cast<void**>(&copyright), &length));
 }
 
 TEST(CatalogueLibrary, ManifestAsksForTheCallersRightsOnly)
@@ -279,27 +345,29 @@ const T* imageDirectory(HMODULE module, int index, DWORD* size)
 
 TEST(CatalogueLibrary, ExportsTheTwoFormattersByNameAndNothingElse)
 {
-    HMODULE module = LoadLibraryW(L"VRCCLN62.dll");
-    ASSERT_NE(module, nullptr);
+    const vr::UniqueLibrary library(LoadLibraryW(L"VRCCLN62.dll"));
+    ASSERT_TRUE(library);
+    HMODULE module = library.get();
     DWORD size = 0;
     const auto* exports = imageDirectory<IMAGE_EXPORT_DIRECTORY>(module, IMAGE_DIRECTORY_ENTRY_EXPORT, &size);
     ASSERT_NE(exports, nullptr);
     auto* base = reinterpret_cast<const char*>(module);
     std::vector<std::string> names;
     const auto* nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) names.emplace_back(base + nameRvas[i]);
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        names.emplace_back(base + nameRvas[i]);
     EXPECT_EQ(exports->NumberOfFunctions, 2u);
     EXPECT_THAT(names, ::testing::ElementsAre("MSG_FormatMessageA", "MSG_FormatMessageW"));
     EXPECT_NE(GetProcAddress(module, "MSG_FormatMessageW"), nullptr);
     EXPECT_NE(GetProcAddress(module, "MSG_FormatMessageA"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "DllMain"), nullptr);
-    FreeLibrary(module);
 }
 
 TEST(CatalogueLibrary, ImportsOnlyPlatformLibraries)
 {
-    HMODULE module = LoadLibraryW(L"VRCCLN62.dll");
-    ASSERT_NE(module, nullptr);
+    const vr::UniqueLibrary library(LoadLibraryW(L"VRCCLN62.dll"));
+    ASSERT_TRUE(library);
+    HMODULE module = library.get();
     DWORD size = 0;
     const auto* imports = imageDirectory<IMAGE_IMPORT_DESCRIPTOR>(module, IMAGE_DIRECTORY_ENTRY_IMPORT, &size);
     ASSERT_NE(imports, nullptr);
@@ -309,5 +377,4 @@ TEST(CatalogueLibrary, ImportsOnlyPlatformLibraries)
         std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(std::tolower(c)); });
         EXPECT_TRUE(platform.count(name) || name.starts_with("api-ms-win-")) << name;
     }
-    FreeLibrary(module);
 }

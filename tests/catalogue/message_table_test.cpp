@@ -3,8 +3,8 @@
 #include "message_table.h"
 #include "table_builder.h"
 
-using namespace vrc::catalogue;
-using namespace vrc::catalogue::testing;
+using namespace vr::catalogue;
+using namespace vr::test;
 
 namespace {
 

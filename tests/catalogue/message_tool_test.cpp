@@ -4,8 +4,8 @@
 #include "message_tool.h"
 #include "table_builder.h"
 
-using namespace vrc::catalogue;
-using namespace vrc::catalogue::testing;
+using namespace vr::catalogue;
+using namespace vr::test;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace vrc::catalogue::testing {
+namespace vr::test {
 
 inline void put32(std::vector<uint8_t>& data, size_t at, uint32_t value)
 {
@@ -51,4 +51,4 @@ inline std::vector<uint8_t> buildTable(const std::map<uint32_t, std::u16string>&
     return data;
 }
 
-}  // namespace vrc::catalogue::testing
+}  // namespace vr::test

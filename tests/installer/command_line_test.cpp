@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core_fakes.h"
+#include "file_bytes.h"
 
 namespace {
 
@@ -105,9 +106,7 @@ protected:
     std::string WriteConfig(const std::string& text)
     {
         const std::filesystem::path path = directory_ / "kelvane.cfg";
-        std::FILE* file = std::fopen(path.string().c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
+        EXPECT_TRUE(vr::test::writeFileBytes(path, text));
         return path.string();
     }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core_fakes.h"
+#include "file_bytes.h"
 
 namespace {
 
@@ -33,9 +34,7 @@ protected:
 
     int Read(const std::string& bytes)
     {
-        std::FILE* file = std::fopen(path_.string().c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
+        EXPECT_TRUE(vr::test::writeFileBytes(path_, bytes));
         return ReadConfig(path_.string().c_str(), &config_);
     }
 

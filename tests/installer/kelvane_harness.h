@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
+#include "scratch_folder.h"
+#include "wine_paths.h"
+
+namespace vr::test {
+
 struct MessageBoxSeen {
     std::string caption;
     std::string text;
@@ -18,39 +24,15 @@ struct KelvaneRun {
     std::vector<MessageBoxSeen> boxes;
 };
 
-// Windows form of a path of the build machine (Wine maps Z: to /).
-std::string WindowsPath(const std::string& unixPath);
-
-std::string KelvanePath();        // the shipped program
-std::string KelvaneFaultsPath();  // the same program with its fault seams
-std::string SamplePackageDir();   // the staged sample driver package, with a trailing backslash
+std::string kelvanePath();  // the shipped program
+std::string kelvaneFaultsPath();  // the same program with its fault seams
+std::string samplePackageDir();  // the staged sample driver package, with a trailing backslash
 
 // Starts program with the given command-line tail in folder, pressing OK on
-// every message box it shows (class "#32770") and recording caption and text.
-KelvaneRun RunKelvane(const std::string& program, const std::string& tail, const std::string& folder,
-                      const char* fault = nullptr);
-
-// A fresh folder of its own for one test, removed with its files at the end.
-class WorkFolder {
-public:
-    WorkFolder();
-    ~WorkFolder();
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-
-    const std::string& Path() const { return path_; }  // ends in a backslash
-    std::string Write(const std::string& name, const std::string& bytes) const;
-
-private:
-    std::string path_;
-};
-
-// Names no earlier run of the tests has used, so that runs against a kept
-// prefix never find the driver already installed.
-std::string UniqueName(const std::string& stem);
-
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
+// every message box it shows (class "#32770") and recording caption and text;
+// `fault` names the seam KelvaneFaults.exe makes fail.
+KelvaneRun startKelvaneAndAnswerBoxes(const std::string& program, const std::string& tail, const std::string& folder,
+                                      const char* fault = nullptr);
 
 struct InstalledDriver {
     DWORD cVersion = 0;
@@ -58,8 +40,10 @@ struct InstalledDriver {
     std::vector<std::string> dependentFiles;  // as the spooler lists them
 };
 
-std::optional<InstalledDriver> FindInstalledDriver(const char* environment, const std::string& name);
-std::string DriverDirectory(const char* environment);  // with a trailing backslash
+std::optional<InstalledDriver> findInstalledDriver(const char* environment, const std::string& name);
+std::string driverDirectory(const char* environment);  // with a trailing backslash
 
 // Last path component.
-std::string BaseName(const std::string& path);
+std::string baseName(const std::string& path);
+
+}  // namespace vr::test

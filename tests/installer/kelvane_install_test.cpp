@@ -7,9 +7,15 @@
 #include <cstring>
 #include <string>
 
+#include <windows.h>
+#include <winspool.h>
+
 #include "kelvane_harness.h"
+#include "registry_state.h"
 
 namespace {
+
+using namespace vr::test;
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -21,7 +27,8 @@ constexpr char kX64[] = "Windows x64";
 std::vector<std::string> BaseNames(const std::vector<std::string>& paths)
 {
     std::vector<std::string> names;
-    for (const std::string& path : paths) names.push_back(BaseName(path));
+    for (const std::string& path : paths)
+        names.push_back(baseName(path));
     return names;
 }
 
@@ -32,119 +39,169 @@ std::string Config(const std::string& driverName, const std::string& driverDir,
     std::string text = "#driver name\n" + driverName + "\n#platform\n" + platform + "\n#driver dir\n" + driverDir +
                        "\n#driver file\nkvtest.dll\n#data file\nkvtest.gpd\n#default data type\nRAW\n";
     text += "#dependent file\n";
-    for (const std::string& file : dependentFiles) text += file + "\n";
+    for (const std::string& file : dependentFiles)
+        text += file + "\n";
     return text;
+}
+
+constexpr char kSampleDriver[] = "Veranto Sample Printer";
+constexpr const char* kSampleFiles[] = {"VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP", "VSMPLRES.DLL"};
+
+void RemoveSampleDriver(const std::string& drivers)
+{
+    DeletePrinterDriverA(nullptr, const_cast<char*>(kX64), const_cast<char*>(kSampleDriver));
+    for (const char* file : kSampleFiles) {
+        SetFileAttributesA((drivers + file).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((drivers + file).c_str());
+    }
 }
 
 TEST(KelvaneInstall, InstallsTheSamplePackageOnceAndLeavesItAlone)
 {
-    const std::string sample = SamplePackageDir();
-    const std::string drivers = DriverDirectory(kX64);
-    KelvaneRun first = RunKelvane(KelvanePath(), "/s kelvane.cfg", sample);
+    const std::string sample = samplePackageDir();
+    const std::string drivers = driverDirectory(kX64);
+    // The sample's configuration names its driver: what an earlier run left in
+    // a kept prefix goes first, so that this run installs it anew.
+    RemoveSampleDriver(drivers);
+    ASSERT_FALSE(findInstalledDriver(kX64, kSampleDriver).has_value());
+    KelvaneRun first = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", sample);
     EXPECT_EQ(first.exitCode, 1u);
     EXPECT_THAT(first.boxes, ElementsAre());
 
-    const auto driver = FindInstalledDriver(kX64, "Veranto Sample Printer");
+    const auto driver = findInstalledDriver(kX64, kSampleDriver);
     ASSERT_TRUE(driver.has_value());
     EXPECT_EQ(driver->cVersion, 3u);
-    EXPECT_EQ(BaseName(driver->driverPath), "VSMPL64.DLL");
-    EXPECT_EQ(BaseName(driver->dataFile), "VSMPL.GPD");
-    EXPECT_EQ(BaseName(driver->configFile), "VSMPLUI.DLL");
-    EXPECT_EQ(BaseName(driver->helpFile), "VSMPL.HLP");
+    EXPECT_EQ(baseName(driver->driverPath), "VSMPL64.DLL");
+    EXPECT_EQ(baseName(driver->dataFile), "VSMPL.GPD");
+    EXPECT_EQ(baseName(driver->configFile), "VSMPLUI.DLL");
+    EXPECT_EQ(baseName(driver->helpFile), "VSMPL.HLP");
     EXPECT_EQ(driver->defaultDataType, "RAW");
     EXPECT_THAT(BaseNames(driver->dependentFiles),
                 UnorderedElementsAre("VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP", "VSMPLRES.DLL"));
 
     for (const char* file : {"VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP"})
-        EXPECT_EQ(ReadFileBytes(drivers + file), ReadFileBytes(sample + file)) << file;
+        EXPECT_EQ(readFileBytes(drivers + file), readFileBytes(sample + file)) << file;
     // The compressed file is expanded under its expanded name.
-    const std::string expanded = ReadFileBytes(drivers + "VSMPLRES.DLL");
-    EXPECT_EQ(expanded, ReadFileBytes(WindowsPath(VR_SOURCE_DIR "/examples/veranto-sample/compress/VSMPLRES.DLL")));
-    EXPECT_NE(expanded, ReadFileBytes(sample + "VSMPLRES.DL_"));
+    const std::string expanded = readFileBytes(drivers + "VSMPLRES.DLL");
+    EXPECT_EQ(expanded,
+              readFileBytes(narrowWindowsPath(VR_SOURCE_DIR "/examples/veranto-sample/compress/VSMPLRES.DLL")));
+    EXPECT_NE(expanded, readFileBytes(sample + "VSMPLRES.DL_"));
     EXPECT_EQ(GetFileAttributesA((drivers + "VSMPLRES.DL_").c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A second run finds the driver and touches no file.
     const std::string helpFile = drivers + "VSMPL.HLP";
-    const std::string original = ReadFileBytes(helpFile);
-    WriteFileBytes(helpFile, original + "changed since the first run\n");
-    KelvaneRun second = RunKelvane(KelvanePath(), "/s kelvane.cfg", sample);
+    const std::string original = readFileBytes(helpFile);
+    writeFileBytes(helpFile, original + "changed since the first run\n");
+    KelvaneRun second = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", sample);
     EXPECT_EQ(second.exitCode, 1u);
-    EXPECT_EQ(ReadFileBytes(helpFile), original + "changed since the first run\n");
-    WriteFileBytes(helpFile, original);
+    EXPECT_EQ(readFileBytes(helpFile), original + "changed since the first run\n");
+    writeFileBytes(helpFile, original);
 }
 
 TEST(KelvaneInstall, ExitsWithZeroWhenNoConfigurationWasRead)
 {
-    WorkFolder work;
-    EXPECT_EQ(RunKelvane(KelvanePath(), "", work.Path()).exitCode, 0u);
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s", work.Path()).exitCode, 0u);
-    EXPECT_EQ(RunKelvane(KelvanePath(), "kelvane.cfg /s", work.Path()).exitCode, 0u);
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s missing.cfg", work.Path()).exitCode, 0u);
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s " + std::string(260, 'c'), work.Path()).exitCode, 0u);
+    ScratchFolder work("kelvane");
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "", work.narrowPath()).exitCode, 0u);
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s", work.narrowPath()).exitCode, 0u);
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg /s", work.narrowPath()).exitCode, 0u);
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s missing.cfg", work.narrowPath()).exitCode, 0u);
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s " + std::string(260, 'c'), work.narrowPath()).exitCode, 0u);
 }
 
 TEST(KelvaneInstall, RegistersWithoutAMissingFile)
 {
-    WorkFolder work;
-    const std::string present = UniqueName("kvpresent") + ".txt";
-    work.Write(present, "present\n");
-    const std::string name = UniqueName("Kelvane Missing File ");
-    work.Write("kelvane.cfg", Config(name, work.Path(), {"absent.txt", present}));
+    ScratchFolder work("kelvane");
+    const std::string present = uniqueName("kvpresent") + ".txt";
+    work.write(present, "present\n");
+    const std::string name = uniqueName("Kelvane Missing File ");
+    work.write("kelvane.cfg", Config(name, work.narrowPath() + "\\", {"absent.txt", present}));
 
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
-    const auto driver = FindInstalledDriver(kX64, name);
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
+    const auto driver = findInstalledDriver(kX64, name);
     ASSERT_TRUE(driver.has_value());
     EXPECT_THAT(BaseNames(driver->dependentFiles), ElementsAre(present));
-    EXPECT_EQ(ReadFileBytes(DriverDirectory(kX64) + present), "present\n");
+    EXPECT_EQ(readFileBytes(driverDirectory(kX64) + present), "present\n");
 }
 
 TEST(KelvaneInstall, ANameInOtherLetterCaseIsAnotherDriver)
 {
-    WorkFolder work;
-    const std::string name = UniqueName("Kelvane Case ");
-    work.Write("kelvane.cfg", Config(name, "", {}));
-    ASSERT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
+    ScratchFolder work("kelvane");
+    const std::string name = uniqueName("Kelvane Case ");
+    work.write("kelvane.cfg", Config(name, "", {}));
+    ASSERT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
 
     std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string file = UniqueName("kvcase") + ".txt";
-    work.Write(file, "placed\n");
-    work.Write("kelvane.cfg", Config(upper, "", {file}));
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
-    EXPECT_EQ(ReadFileBytes(DriverDirectory(kX64) + file), "placed\n");
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string file = uniqueName("kvcase") + ".txt";
+    work.write(file, "placed\n");
+    work.write("kelvane.cfg", Config(upper, "", {file}));
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
+    EXPECT_EQ(readFileBytes(driverDirectory(kX64) + file), "placed\n");
+}
+
+TEST(KelvaneInstall, ADriverDirWithoutABackslashIsJoinedToEachNameAsItStands)
+{
+    ScratchFolder work("kelvane");
+    const std::string placed = uniqueName("kvjoined") + ".txt";
+    work.write("kv" + placed, "joined\n");
+    // Found only if a separator were put between folder and name.
+    work.write("absent.txt", "never read\n");
+    const std::string prefix = work.narrowPath() + "\\kv";
+    const std::string name = uniqueName("Kelvane Joined ");
+    work.write("kelvane.cfg", Config(name, prefix, {placed, "absent.txt"}));
+
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[0].text, "Driver file '" + prefix + "absent.txt' is missing.");
+    EXPECT_EQ(run.boxes[1].caption, "Printer install complete");
+    const auto driver = findInstalledDriver(kX64, name);
+    ASSERT_TRUE(driver.has_value());
+    EXPECT_THAT(BaseNames(driver->dependentFiles), ElementsAre(placed));
+    EXPECT_EQ(readFileBytes(driverDirectory(kX64) + placed), "joined\n");
+}
+
+TEST(KelvaneInstall, TheMonitorNameReachesTheSpooler)
+{
+    ScratchFolder work("kelvane");
+    const std::string name = uniqueName("Kelvane Monitor ");
+    work.write("kelvane.cfg", Config(name, "", {}) + "#monitor file\nKelvane Test Port Monitor\n");
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
+    const auto driver = findInstalledDriver(kX64, name);
+    ASSERT_TRUE(driver.has_value());
+    EXPECT_EQ(driver->monitorName, "Kelvane Test Port Monitor");
+    EXPECT_EQ(baseName(driver->driverPath), "kvtest.dll");
+    EXPECT_EQ(baseName(driver->dataFile), "kvtest.gpd");
 }
 
 // Wine's per-program version setting stands in for an older Windows.
 class KelvaneOnOlderWindows : public ::testing::Test {
 protected:
-    void SetVersion(const char* version)
+    void SetVersion(const std::wstring& version)
     {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                       static_cast<DWORD>(std::strlen(version) + 1));
-        RegCloseKey(key);
+        ASSERT_TRUE(setValue(HKEY_CURRENT_USER, kKey, L"Version", REG_SZ, version.c_str(),
+                             static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))));
     }
-    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+    void TearDown() override { removeKey(HKEY_CURRENT_USER, kKey); }
 
-    static constexpr char kKey[] = "Software\\Wine\\AppDefaults\\Kelvane.exe";
+    static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\Kelvane.exe";
 };
 
 TEST_F(KelvaneOnOlderWindows, Windows40)
 {
-    SetVersion("nt40");
-    WorkFolder work;
-    const std::string file = UniqueName("kvnt40") + ".txt";
-    work.Write(file, "nt40\n");
-    const std::string name = UniqueName("Kelvane NT40 ");
-    work.Write("kelvane.cfg", Config(name, "", {file}));
-    EXPECT_EQ(RunKelvane(KelvanePath(), "/s kelvane.cfg", work.Path()).exitCode, 1u);
-    const auto driver = FindInstalledDriver("Windows 4.0", name);
+    SetVersion(L"nt40");
+    ScratchFolder work("kelvane");
+    const std::string file = uniqueName("kvnt40") + ".txt";
+    work.write(file, "nt40\n");
+    const std::string name = uniqueName("Kelvane NT40 ");
+    work.write("kelvane.cfg", Config(name, "", {file}));
+    EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
+    const auto driver = findInstalledDriver("Windows 4.0", name);
     ASSERT_TRUE(driver.has_value());
     EXPECT_EQ(driver->cVersion, 0u);
-    EXPECT_FALSE(FindInstalledDriver(kX64, name).has_value());
-    EXPECT_EQ(ReadFileBytes(DriverDirectory("Windows 4.0") + file), "nt40\n");
+    EXPECT_FALSE(findInstalledDriver(kX64, name).has_value());
+    EXPECT_EQ(readFileBytes(driverDirectory("Windows 4.0") + file), "nt40\n");
 }
 
 }  // namespace

@@ -7,8 +7,11 @@
 #include <string>
 
 #include "kelvane_harness.h"
+#include "registry_state.h"
 
 namespace {
+
+using namespace vr::test;
 
 using ::testing::ElementsAre;
 using ::testing::Field;
@@ -29,72 +32,78 @@ auto ErrorBox(const std::string& text) { return Box(kDefaultCaption, text); }
 std::string Config(const std::string& driverName, const std::vector<std::string>& dependentFiles,
                    const std::string& platform = "Windows x64")
 {
-    std::string text = "#driver name\n" + driverName + "\n#platform\n" + platform +
-                       "\n#driver file\nkvtest.dll\n#dependent file\n";
-    for (const std::string& file : dependentFiles) text += file + "\n";
+    std::string text =
+        "#driver name\n" + driverName + "\n#platform\n" + platform + "\n#driver file\nkvtest.dll\n#dependent file\n";
+    for (const std::string& file : dependentFiles)
+        text += file + "\n";
     return text;
 }
 
 TEST(KelvaneMessages, UsageForANameThatDoesNotFit)
 {
-    WorkFolder work;
-    KelvaneRun run = RunKelvane(KelvanePath(), std::string(260, 'c'), work.Path());
+    ScratchFolder work("kelvane");
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), std::string(260, 'c'), work.narrowPath());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Usage: Kelvane.exe [-s] <config file name>")));
 }
 
 TEST(KelvaneMessages, TwoBoxesForAFileThatCannotBeRead)
 {
-    WorkFolder work;
-    KelvaneRun run = RunKelvane(KelvanePath(), "nofile.cfg", work.Path());
+    ScratchFolder work("kelvane");
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "nofile.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("cannot open config file: nofile.cfg\n"),
-                                       ErrorBox("ReadConfig() error.")));
+    EXPECT_THAT(run.boxes,
+                ElementsAre(ErrorBox("cannot open config file: nofile.cfg\n"), ErrorBox("ReadConfig() error.")));
 
-    run = RunKelvane(KelvanePath(), "-s nofile.cfg", work.Path());
+    run = startKelvaneAndAnswerBoxes(kelvanePath(), "-s nofile.cfg", work.narrowPath());
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("cannot open config file: -s\n"), ErrorBox("ReadConfig() error.")));
 }
 
 TEST(KelvaneMessages, RejectedPlatform)
 {
-    WorkFolder work;
-    const std::string name = UniqueName("Kelvane Box ");
-    work.Write("kelvane.cfg", Config(name, {}, "Windows NT x86"));
-    KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+    ScratchFolder work("kelvane");
+    const std::string name = uniqueName("Kelvane Box ");
+    work.write("kelvane.cfg", Config(name, {}, "Windows NT x86"));
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("This printer driver is for 64-bit versions of Windows. "
                                                 "Your OS is 32-bit. Installation failed.")));
-    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
+    EXPECT_FALSE(findInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, MissingFileUnknownEndingAndSuccess)
 {
-    WorkFolder work;
-    const std::string odd = UniqueName("kvodd") + ".zz_";
-    work.Write(odd, "not compressed\n");
-    const std::string name = UniqueName("Kelvane Box ");
-    work.Write("kelvane.cfg", Config(name, {"absent.dll", odd}));
-    const std::string driverDirectory = DriverDirectory("Windows x64");
+    ScratchFolder work("kelvane");
+    const std::string odd = uniqueName("kvodd") + ".zz_";
+    work.write(odd, "not compressed\n");
+    const std::string name = uniqueName("Kelvane Box ");
+    work.write("kelvane.cfg", Config(name, {"absent.dll", odd}));
+    const std::string drivers = driverDirectory("Windows x64");
 
-    KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Driver file 'absent.dll' is missing."),
                                        ErrorBox("unrecognized extension file name: " + odd + "."),
                                        Box("Printer install complete", name + " printer installed successfully.")));
-    // The file goes through expansion and keeps its name.
-    EXPECT_EQ(ReadFileBytes(driverDirectory + odd), "not compressed\n");
+    // The file goes through expansion and keeps its name, in the driver
+    // directory and in the spooler's list.
+    EXPECT_EQ(readFileBytes(drivers + odd), "not compressed\n");
+    const auto driver = findInstalledDriver("Windows x64", name);
+    ASSERT_TRUE(driver.has_value());
+    ASSERT_EQ(driver->dependentFiles.size(), 1u);
+    EXPECT_EQ(baseName(driver->dependentFiles[0]), odd);
 
     // Installed already: no box at all.
-    run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+    run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_THAT(run.boxes, IsEmpty());
 }
 
 TEST(KelvaneMessages, RegistrationFailureCarriesTheSystemText)
 {
-    WorkFolder work;
-    work.Write("kelvane.cfg", Config(std::string(259, 'K'), {}));
-    KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+    ScratchFolder work("kelvane");
+    work.write("kelvane.cfg", Config(std::string(259, 'K'), {}));
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 2u);
     ASSERT_THAT(run.boxes, SizeIs(1));
     EXPECT_EQ(run.boxes[0].caption, kDefaultCaption);
@@ -108,79 +117,76 @@ TEST(KelvaneMessages, RegistrationFailureCarriesTheSystemText)
 
 TEST(KelvaneMessages, FailedCopiesAreReported)
 {
-    WorkFolder work;
-    const std::string compressed = ReadFileBytes(SamplePackageDir() + "VSMPLRES.DL_");
-    const std::string cut = UniqueName("kvcut") + ".DL_";
-    work.Write(cut, compressed.substr(0, compressed.size() / 2));
-    const std::string name = UniqueName("Kelvane Box ");
-    work.Write("kelvane.cfg", Config(name, {cut}));
+    ScratchFolder work("kelvane");
+    const std::string compressed = readFileBytes(samplePackageDir() + "VSMPLRES.DL_");
+    const std::string cut = uniqueName("kvcut") + ".DL_";
+    work.write(cut, compressed.substr(0, compressed.size() / 2));
+    const std::string name = uniqueName("Kelvane Box ");
+    work.write("kelvane.cfg", Config(name, {cut}));
     std::string expanded = cut;
     expanded.back() = 'L';
-    const std::string target = DriverDirectory("Windows x64") + expanded;
+    const std::string target = driverDirectory("Windows x64") + expanded;
 
-    KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Couldn't copy file '" + target + "'")));
-    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
+    EXPECT_FALSE(findInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, NothingIsRegisteredAfterAFileFailed)
 {
-    WorkFolder work;
-    const std::string drivers = DriverDirectory("Windows x64");
+    ScratchFolder work("kelvane");
+    const std::string drivers = driverDirectory("Windows x64");
     auto expectRefused = [&](const std::string& config, const std::string& message) {
         const std::string name = config.substr(13, config.find('\n', 13) - 13);
-        work.Write("kelvane.cfg", config);
-        KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
+        work.write("kelvane.cfg", config);
+        KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
         EXPECT_EQ(run.exitCode, 2u) << message;
         EXPECT_THAT(run.boxes, ElementsAre(ErrorBox(message)));
-        EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value()) << message;
+        EXPECT_FALSE(findInstalledDriver("Windows x64", name).has_value()) << message;
     };
 
     // A directory stands where the file should go.
-    const std::string blocked = UniqueName("kvblocked") + ".txt";
-    work.Write(blocked, "content\n");
+    const std::string blocked = uniqueName("kvblocked") + ".txt";
+    work.write(blocked, "content\n");
     ASSERT_TRUE(CreateDirectoryA((drivers + blocked).c_str(), nullptr));
-    expectRefused(Config(UniqueName("Kelvane Box "), {blocked}), "Couldn't copy file '" + drivers + blocked + "'");
+    expectRefused(Config(uniqueName("Kelvane Box "), {blocked}), "Couldn't copy file '" + drivers + blocked + "'");
     RemoveDirectoryA((drivers + blocked).c_str());
 
     // 251 characters of folder and 10 of name: each fits its line, not the path.
     const std::string folder = std::string(250, 'd') + "\\";
-    expectRefused(Config(UniqueName("Kelvane Box "), {"kvtest.dll"}) + "#driver dir\n" + folder + "\n",
+    expectRefused(Config(uniqueName("Kelvane Box "), {"kvtest.dll"}) + "#driver dir\n" + folder + "\n",
                   "File path too long: '" + folder + "kvtest.dll'");
 
     // 110 names of about 200 characters pass the 20,000 bytes of the list.
-    const std::string wide = UniqueName(std::string(180, 'f')) + ".txt";
-    work.Write(wide, "x\n");
-    expectRefused(Config(UniqueName("Kelvane Box "), std::vector<std::string>(110, wide)),
+    const std::string wide = uniqueName(std::string(180, 'f')) + ".txt";
+    work.write(wide, "x\n");
+    expectRefused(Config(uniqueName("Kelvane Box "), std::vector<std::string>(110, wide)),
                   "Too many dependent files: '" + wide + "' does not fit the list.");
 }
 
 TEST(KelvaneMessages, OlderWindows)
 {
-    static constexpr char kKey[] = "Software\\Wine\\AppDefaults\\Kelvane.exe";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("nt351"), 6);
-    RegCloseKey(key);
-    WorkFolder work;
-    const std::string name = UniqueName("Kelvane Box ");
-    work.Write("kelvane.cfg", Config(name, {}));
-    KelvaneRun run = RunKelvane(KelvanePath(), "kelvane.cfg", work.Path());
-    RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\Kelvane.exe";
+    static constexpr wchar_t kVersion[] = L"nt351";
+    ASSERT_TRUE(setValue(HKEY_CURRENT_USER, kKey, L"Version", REG_SZ, kVersion, sizeof kVersion));
+    ScratchFolder work("kelvane");
+    const std::string name = uniqueName("Kelvane Box ");
+    work.write("kelvane.cfg", Config(name, {}));
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
+    removeKey(HKEY_CURRENT_USER, kKey);
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Unknown OS.")));
-    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
+    EXPECT_FALSE(findInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, InjectedFaults)
 {
-    WorkFolder work;
-    work.Write("kvtest.dll", "driver\n");
-    const std::string name = UniqueName("Kelvane Box ");
+    ScratchFolder work("kelvane");
+    work.write("kvtest.dll", "driver\n");
+    const std::string name = uniqueName("Kelvane Box ");
     std::string config = Config(name, {"kvtest.dll"});
-    work.Write("kelvane.cfg", config);
+    work.write("kelvane.cfg", config);
     const struct {
         const char* fault;
         const char* message;
@@ -190,31 +196,33 @@ TEST(KelvaneMessages, InjectedFaults)
         {"driver-directory", "GetPrinterDriverDirectory() failed."},
     };
     for (const auto& entry : cases) {
-        KelvaneRun run = RunKelvane(KelvaneFaultsPath(), "kelvane.cfg", work.Path(), entry.fault);
+        KelvaneRun run = startKelvaneAndAnswerBoxes(kelvaneFaultsPath(), "kelvane.cfg", work.narrowPath(), entry.fault);
         EXPECT_EQ(run.exitCode, 2u) << entry.fault;
         EXPECT_THAT(run.boxes, ElementsAre(ErrorBox(entry.message))) << entry.fault;
     }
-    for (int i = 0; i < 300; ++i) config += "kvtest.dll\n";
-    work.Write("kelvane.cfg", config);
-    KelvaneRun run = RunKelvane(KelvaneFaultsPath(), "kelvane.cfg", work.Path(), "grow-dependent-files");
+    for (int i = 0; i < 300; ++i)
+        config += "kvtest.dll\n";
+    work.write("kelvane.cfg", config);
+    KelvaneRun run =
+        startKelvaneAndAnswerBoxes(kelvaneFaultsPath(), "kelvane.cfg", work.narrowPath(), "grow-dependent-files");
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Memory reallocation failed")));
-    EXPECT_FALSE(FindInstalledDriver("Windows x64", name).has_value());
+    EXPECT_FALSE(findInstalledDriver("Windows x64", name).has_value());
 
     // The same build installs when no fault is asked for.
-    run = RunKelvane(KelvaneFaultsPath(), "/s kelvane.cfg", work.Path());
+    run = startKelvaneAndAnswerBoxes(kelvaneFaultsPath(), "/s kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(FindInstalledDriver("Windows x64", name).has_value());
+    EXPECT_TRUE(findInstalledDriver("Windows x64", name).has_value());
 }
 
 TEST(KelvaneMessages, SilentModeShowsNothing)
 {
-    WorkFolder work;
-    work.Write("kvtest.dll", "driver\n");
-    work.Write("bad.cfg", Config(UniqueName("Kelvane Box "), {"absent.dll"}, "Windows NT x86"));
-    work.Write("good.cfg", Config(UniqueName("Kelvane Box "), {"absent.dll", "kvtest.dll"}));
+    ScratchFolder work("kelvane");
+    work.write("kvtest.dll", "driver\n");
+    work.write("bad.cfg", Config(uniqueName("Kelvane Box "), {"absent.dll"}, "Windows NT x86"));
+    work.write("good.cfg", Config(uniqueName("Kelvane Box "), {"absent.dll", "kvtest.dll"}));
     for (const char* tail : {"/s nofile.cfg", "/s bad.cfg", "/Sgood.cfg", "nofile.cfg /s"}) {
-        KelvaneRun run = RunKelvane(KelvanePath(), tail, work.Path());
+        KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), tail, work.narrowPath());
         EXPECT_THAT(run.boxes, IsEmpty()) << tail;
     }
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "pool/core/pool.h"
-#include "pool/core/pool_testing.h"
+#include "pool_heap_fixture.h"
 #include "vrc_pool.h"
 
 namespace vr::pool {
@@ -29,22 +29,21 @@ ModuleStats moduleStats()
 }
 
 // Runs the process's pool over the recording heap; the test frees all it takes.
-class ModulePool : public ::testing::Test {
+class ModulePool : public test::RecordingHeapTest {
 protected:
     void SetUp() override
     {
-        heap().resetCounts();
-        ASSERT_TRUE(heap().live.empty());
-        previous = modulePool().replaceHeap(RecordingHeap::functions());
+        RecordingHeapTest::SetUp();
+        if (HasFatalFailure()) return;
+        previous = modulePool().replaceHeap(test::RecordingHeap::functions());
         start = moduleStats();
     }
     void TearDown() override
     {
         EXPECT_TRUE(heap().live.empty()) << heap().live.size() << " C-heap blocks left";
         modulePool().replaceHeap(previous);
-        heap().resetCounts();
+        RecordingHeapTest::TearDown();
     }
-    static RecordingHeap& heap() { return RecordingHeap::instance(); }
 
     HeapFunctions previous{};
     ModuleStats start{};
@@ -247,7 +246,7 @@ TEST_F(ModulePool, RandomOperationsAgreeWithTheModel)
             ASSERT_EQ(now.total, expectedTotal) << "step " << step;
             ASSERT_EQ(now.peak, expectedPeak) << "step " << step;
             ASSERT_EQ(heap().largeBlocks(), static_cast<std::size_t>(largeLive)) << "step " << step;
-            ASSERT_EQ(checkPool(modulePool(), heap().chunks()), "") << "step " << step;
+            ASSERT_EQ(test::checkPool(modulePool(), heap().chunks()), "") << "step " << step;
         }
     }
     EXPECT_GT(failures, 20);  // failures only bite on chunk and large-block calls

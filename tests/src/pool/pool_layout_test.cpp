@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "pool/core/pool.h"
-#include "pool/core/pool_testing.h"
+#include "pool_heap_fixture.h"
 
 namespace vr::pool {
 namespace {
+
+using test::checkPool;
+using test::RecordingHeap;
 
 std::uint16_t prevSizeAt(const std::byte* header)
 {
@@ -49,19 +52,13 @@ std::vector<const std::byte*> members(const Pool& pool, int sizeClass)
     return found;
 }
 
-class PoolLayout : public ::testing::Test {
+class PoolLayout : public test::RecordingHeapTest {
 protected:
-    void SetUp() override
-    {
-        heap().resetCounts();
-        ASSERT_TRUE(heap().live.empty());
-    }
     void TearDown() override
     {
         EXPECT_EQ(checkPool(pool, chunks()), "");
-        heap().resetCounts();
+        RecordingHeapTest::TearDown();
     }
-    static RecordingHeap& heap() { return RecordingHeap::instance(); }
     std::vector<const std::byte*> chunks() const { return heap().chunks(); }
     const std::byte* onlyChunk() const
     {

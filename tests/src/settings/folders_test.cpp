@@ -11,7 +11,7 @@
 #include "settings_support.h"
 #include "vrcommon.h"
 
-using namespace vrtest;
+using namespace vr::test;
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST_F(Folders, UserDataFolderFollowsModeAndSources)
 
     // NVS_DATA_ROOT is ignored outside server mode; UserPath is the base.
     setEnvironment(L"NVS_DATA_ROOT", scratch_.path() + L"\\root");
-    setString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
+    setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
     ASSERT_EQ(callWith(VRC_GetUserDataFolder, MAX_PATH, &folder), 1);
     EXPECT_EQ(folder, scratch_.path() + kProductLevels);
     EXPECT_TRUE(folderExists(folder));
@@ -61,7 +61,7 @@ TEST_F(Folders, UserDataFolderFollowsModeAndSources)
     const std::wstring root = scratch_.path() + L"\\%SystemDrive%";
     ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
     setEnvironment(L"NVS_DATA_ROOT", root);
-    setDword(HKEY_LOCAL_MACHINE, L"Server", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
     ASSERT_EQ(callWith(VRC_GetUserDataFolder, MAX_PATH, &folder), 1);
     EXPECT_EQ(folder, root + L"\\Veranto 6.2");
     EXPECT_TRUE(folderExists(folder));
@@ -72,8 +72,8 @@ TEST_F(Folders, UserDataFolderFollowsModeAndSources)
     EXPECT_EQ(folder, shellFolder(CSIDL_COMMON_APPDATA) + kProductLevels);
 
     // A base whose parent is missing is not created.
-    setDword(HKEY_LOCAL_MACHINE, L"Server", 0);
-    setString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path() + L"\\missing\\deeper");
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 0);
+    setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path() + L"\\missing\\deeper");
     EXPECT_EQ(callWith(VRC_GetUserDataFolder, MAX_PATH), 0);
 }
 
@@ -82,7 +82,7 @@ TEST_F(Folders, LogsFolderOnlyInServerMode)
     setEnvironment(L"NVS_DATA_LOGS", scratch_.path());
     EXPECT_EQ(callWith(VRC_GetLogsFolder, MAX_PATH), 0);
 
-    setDword(HKEY_LOCAL_MACHINE, L"Server", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
     std::wstring folder;
     ASSERT_EQ(callWith(VRC_GetLogsFolder, MAX_PATH, &folder), 1);
     EXPECT_EQ(folder, scratch_.path() + L"\\Veranto 6.2");
@@ -99,7 +99,7 @@ TEST_F(Folders, CapacityBoundaries)
 {
     // Each routine succeeds with room for its result and the NUL, and fails
     // with one character less, without writing past the capacity.
-    setString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
+    setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
     const size_t data = scratch_.path().size() + kProductLevels.size();
     EXPECT_EQ(callWith(VRC_GetUserDataFolder, data + 1), 1);
     EXPECT_EQ(callWith(VRC_GetUserDataFolder, data), 0);
@@ -113,7 +113,7 @@ TEST_F(Folders, CapacityBoundaries)
     EXPECT_EQ(callWith(VRC_GetSpoolFolder, spool + 1), 0);
     EXPECT_EQ(VRC_GetSpoolFolder(nullptr, MAX_PATH), 0);
 
-    setDword(HKEY_LOCAL_MACHINE, L"Server", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
     setEnvironment(L"NVS_DATA_LOGS", scratch_.path());
     const size_t logs = scratch_.path().size() + 12;
     EXPECT_EQ(callWith(VRC_GetLogsFolder, logs + 1), 1);
@@ -124,7 +124,7 @@ TEST_F(Folders, CapacityBoundaries)
 TEST_F(Folders, InstallPathStoredOrProgramFilesFallback)
 {
     // A stored path is returned whether or not it exists.
-    setString(HKEY_LOCAL_MACHINE, L"Install Path", L"Q:\\nowhere");
+    setSettingString(HKEY_LOCAL_MACHINE, L"Install Path", L"Q:\\nowhere");
     std::wstring path;
     ASSERT_EQ(callWith(VRC_GetInstallPath, MAX_PATH, &path), 1);
     EXPECT_EQ(path, L"Q:\\nowhere");
@@ -151,16 +151,16 @@ TEST_F(Folders, InstallPathStoredOrProgramFilesFallback)
 
 TEST_F(Folders, SpoolFailuresAreReported)
 {
-    setString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
+    setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
     DriverLogCapture log;
     const size_t data = scratch_.path().size() + kProductLevels.size();
     EXPECT_EQ(callWith(VRC_GetSpoolFolder, 1), 0);                 // silently
     EXPECT_EQ(callWith(VRC_GetSpoolFolder, data + 1), 0);          // data fits, the separator does not
     EXPECT_EQ(callWith(VRC_GetSpoolFolder, data + 6), 0);          // the separator fits, "SPOOL" does not
-    setString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path() + L"\\missing\\deeper");
+    setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path() + L"\\missing\\deeper");
     EXPECT_EQ(callWith(VRC_GetSpoolFolder, MAX_PATH), 0);
     // A file where the spool folder belongs.
-    setString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
+    setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
     const std::wstring blocker = scratch_.path() + kProductLevels + L"\\SPOOL";
     HANDLE file = CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);

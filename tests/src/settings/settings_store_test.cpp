@@ -6,15 +6,18 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "settings/printer_data_seam.h"
 #include "settings_support.h"
+#include "text.h"
 #include "vrcommon.h"
 
-using namespace vrtest;
+using namespace vr::test;
 
 namespace {
 
@@ -101,7 +104,7 @@ TEST_F(SettingsStore, StoredTextsWithoutNulComeBackTerminatedOrFail)
 
 TEST_F(SettingsStore, ValueDataReportsStatusAndNeededSize)
 {
-    setString(HKEY_CURRENT_USER, L"Text", L"twelve chars");
+    setSettingString(HKEY_CURRENT_USER, L"Text", L"twelve chars");
     BYTE small[4];
     DWORD size = sizeof small;
     EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, L"Text", small, &size, 1), static_cast<DWORD>(ERROR_MORE_DATA));
@@ -122,12 +125,12 @@ TEST_F(SettingsStore, ValueDataReportsStatusAndNeededSize)
 
 TEST_F(SettingsStore, DeletingAnAbsentValueSucceedsButNeedsTheKey)
 {
-    EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 0);   // no key at all
-    setDword(HKEY_LOCAL_MACHINE, L"Gone", 1);
+    EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 0);  // no key at all
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Gone", 1);
     EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 1);
     EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"Gone"));
     EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 1);
-    setDword(HKEY_CURRENT_USER, L"Gone", 1);
+    setSettingDword(HKEY_CURRENT_USER, L"Gone", 1);
     EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Gone"), 1);
     EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Gone"));
 }
@@ -159,20 +162,20 @@ TEST_F(SettingsStore, GettersGiveTheirDefaultsWithoutTheKeys)
     EXPECT_STREQ(product, L"VRC");
     EXPECT_EQ(product[7], L'\0');
     std::memset(product, 0xCC, sizeof product);
-    EXPECT_EQ(VRC_GetProduct(product, 6), 0);   // room for three characters: cut to keep the NUL
+    EXPECT_EQ(VRC_GetProduct(product, 6), 0);  // room for three characters: cut to keep the NUL
     EXPECT_STREQ(product, L"VR");
 }
 
 TEST_F(SettingsStore, GettersInterpretStoredNumbers)
 {
-    setDword(HKEY_LOCAL_MACHINE, L"Sessions", 0);
-    setDword(HKEY_LOCAL_MACHINE, L"SS_PluginCacheCount", 0);
-    setDword(HKEY_LOCAL_MACHINE, L"SS_EnableUserAuth", 0);
-    setDword(HKEY_LOCAL_MACHINE, L"VRC_UseRawPIAttribs", 1);
-    setDword(HKEY_LOCAL_MACHINE, L"PostRenderEndJobTimeoutInSeconds", 0);
-    setDword(HKEY_CURRENT_USER, L"LitechTimeout", 45);
-    setDword(HKEY_CURRENT_USER, L"SS_IgnoreCert", 9);
-    setDword(HKEY_CURRENT_USER, L"VRC_UseAltDuplex", 2);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Sessions", 0);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"SS_PluginCacheCount", 0);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"SS_EnableUserAuth", 0);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"VRC_UseRawPIAttribs", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"PostRenderEndJobTimeoutInSeconds", 0);
+    setSettingDword(HKEY_CURRENT_USER, L"LitechTimeout", 45);
+    setSettingDword(HKEY_CURRENT_USER, L"SS_IgnoreCert", 9);
+    setSettingDword(HKEY_CURRENT_USER, L"VRC_UseAltDuplex", 2);
     EXPECT_EQ(VRC_GetSessions(), 100u);
     EXPECT_EQ(VRC_GetPluginCacheCount(), 0u);
     EXPECT_EQ(VRC_GetEnableUserAuth(), 0);
@@ -186,17 +189,17 @@ TEST_F(SettingsStore, GettersInterpretStoredNumbers)
     EXPECT_EQ(VRC_GetUseAltDuplex(), 0);
 
     // A number stored as the text "1" reads as the bytes '1', NUL: 0x31.
-    setString(HKEY_LOCAL_MACHINE, L"Server", L"1");
-    setString(HKEY_LOCAL_MACHINE, L"Sessions", L"1");
+    setSettingString(HKEY_LOCAL_MACHINE, L"Server", L"1");
+    setSettingString(HKEY_LOCAL_MACHINE, L"Sessions", L"1");
     EXPECT_EQ(VRC_IsServerMode(), 0);
     EXPECT_EQ(VRC_GetSessions(), 0x31u);
     DWORD raw = 0;
     EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Server", &raw, 0), 1);
     EXPECT_EQ(raw, 0x31u);
     // Two characters and the NUL do not fit a DWORD: the default.
-    setString(HKEY_LOCAL_MACHINE, L"Sessions", L"12");
+    setSettingString(HKEY_LOCAL_MACHINE, L"Sessions", L"12");
     EXPECT_EQ(VRC_GetSessions(), 100u);
-    setDword(HKEY_LOCAL_MACHINE, L"VRC_UseRawPIAttribs", 0x31);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"VRC_UseRawPIAttribs", 0x31);
     EXPECT_EQ(VRC_GetPrinterAttribs(), 0x40u);
 }
 
@@ -209,7 +212,7 @@ TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
     EXPECT_EQ(VRC_SetProxyEnabled(1), 1);
     EXPECT_TRUE(hasValue(HKEY_CURRENT_USER, L"ProxyEnabled"));
     EXPECT_EQ(VRC_GetProxyEnabled(), 0);
-    setDword(HKEY_LOCAL_MACHINE, L"ProxyEnabled", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"ProxyEnabled", 1);
     EXPECT_EQ(VRC_GetProxyEnabled(), 1);
     EXPECT_EQ(VRC_SetProxyIsNTLM(1), 1);
     EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"Proxy_IsNTLM"));
@@ -217,7 +220,7 @@ TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
 
     EXPECT_EQ(VRC_DisableServerMode(), 1);
     EXPECT_EQ(VRC_IsServerMode(), 0);
-    EXPECT_EQ(VRC_GetProxyEnabled(), 1);   // now the user's value
+    EXPECT_EQ(VRC_GetProxyEnabled(), 1);  // now the user's value
     EXPECT_EQ(VRC_GetProxyIsNTLM(), 0);
     EXPECT_EQ(VRC_SetProxyIsNTLM(1), 1);
     EXPECT_EQ(VRC_GetProxyIsNTLM(), 1);
@@ -238,14 +241,183 @@ TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
     EXPECT_EQ(VRC_GetIgnoreCert(), 0);
     EXPECT_EQ(VRC_SetProxyWPADEnabled(1), 1);
     EXPECT_EQ(VRC_GetProxyWPADEnabled(), 1);
-    for (const wchar_t* name : {L"VRC_OverrideColorSettings", L"VRC_UseAltDuplex", L"SS_IgnoreCert",
-                                L"Proxy_WPAD_Enabled"})
+    for (const wchar_t* name :
+         {L"VRC_OverrideColorSettings", L"VRC_UseAltDuplex", L"SS_IgnoreCert", L"Proxy_WPAD_Enabled"})
         EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, name)) << "machine hive written";
+}
+
+// ---- every known setting against the raw registry ---------------------------
+//
+// The names, hives and types below are written out here rather than taken
+// from the runtime, so that a misspelt or misplaced setting cannot pass.
+
+namespace {
+
+HKEY otherHive(HKEY hive) { return hive == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+const char* hiveName(HKEY hive) { return hive == HKEY_LOCAL_MACHINE ? "machine" : "user"; }
+
+struct StoredSetting {
+    const wchar_t* name;
+    HKEY hive;
+    bool serverMode;  // Server = 1 in the machine settings first
+    DWORD stored;  // moves the getter off its default
+    std::function<DWORD()> read;  // the getter's result
+    DWORD whenStored;
+};
+
+DWORD optionalValue(int (*getter)(DWORD*))
+{
+    DWORD value = 0xFFFFFFFF;
+    return getter(&value) ? value : 0xFFFFFFFF;
+}
+
+std::vector<StoredSetting> dwordSettings()
+{
+    const DWORD localAttributes = VRC_IsNativeAMD64() ? 0x40u : 0x1040u;
+    return {
+        {L"SS_EnableUserAuth", HKEY_LOCAL_MACHINE, false, 0, [] { return DWORD(VRC_GetEnableUserAuth()); }, 0},
+        {L"cover_barcode", HKEY_LOCAL_MACHINE, false, 1, [] { return DWORD(VRC_GetCoverBarcode()); }, 1},
+        {L"SS_IgnoreCert", HKEY_CURRENT_USER, false, 0, [] { return DWORD(VRC_GetIgnoreCert()); }, 0},
+        {L"Proxy_AlwaysUseNTLMProxyForServerIntegrationMode", HKEY_CURRENT_USER, false, 1,
+         [] { return DWORD(VRC_GetAlwaysUseNTLMProxy()); }, 1},
+        {L"LitechTimeout", HKEY_CURRENT_USER, false, 45, [] { return optionalValue(VRC_GetLitechTimeout); }, 45},
+        {L"PostRenderEndJobTimeoutInSeconds", HKEY_LOCAL_MACHINE, false, 90,
+         [] { return optionalValue(VRC_GetPostRenderEndJobTimeout); }, 90},
+        {L"Sessions", HKEY_LOCAL_MACHINE, false, 7, [] { return VRC_GetSessions(); }, 7},
+        {L"VRC_OverrideColorSettings", HKEY_CURRENT_USER, false, 0,
+         [] { return DWORD(VRC_GetOverrideColorSettings()); }, 0},
+        {L"VRC_UseRawPIAttribs", HKEY_LOCAL_MACHINE, false, localAttributes == 0x40u ? 1u : 0u,
+         [] { return VRC_GetPrinterAttribs(); }, localAttributes == 0x40u ? 0x1040u : 0x40u},
+        {L"SS_PluginCacheCount", HKEY_LOCAL_MACHINE, false, 3, [] { return VRC_GetPluginCacheCount(); }, 3},
+        {L"PluginCacheEnabled", HKEY_LOCAL_MACHINE, false, 1, [] { return DWORD(VRC_GetPluginCacheEnabled()); }, 1},
+        {L"ProxyEnabled", HKEY_CURRENT_USER, false, 1, [] { return DWORD(VRC_GetProxyEnabled()); }, 1},
+        {L"ProxyEnabled", HKEY_LOCAL_MACHINE, true, 1, [] { return DWORD(VRC_GetProxyEnabled()); }, 1},
+        {L"Proxy_IsNTLM", HKEY_CURRENT_USER, false, 1, [] { return DWORD(VRC_GetProxyIsNTLM()); }, 1},
+        {L"Proxy_IsNTLM", HKEY_LOCAL_MACHINE, true, 1, [] { return DWORD(VRC_GetProxyIsNTLM()); }, 1},
+        {L"Server", HKEY_LOCAL_MACHINE, false, 1, [] { return DWORD(VRC_IsServerMode()); }, 1},
+        {L"VRC_UseAltDuplex", HKEY_CURRENT_USER, false, 1, [] { return DWORD(VRC_GetUseAltDuplex()); }, 1},
+        {L"Proxy_WPAD_Enabled", HKEY_CURRENT_USER, false, 1, [] { return DWORD(VRC_GetProxyWPADEnabled()); }, 1},
+    };
+}
+
+// Both settings keys emptied, and server mode as the setting asks.
+void startOver(bool serverMode)
+{
+    removeKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+    removeKey(HKEY_CURRENT_USER, kSettingsKey);
+    if (serverMode)
+        setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
+}
+
+}  // namespace
+
+TEST_F(SettingsStore, EveryDwordSettingIsReadUnderItsNameFromItsHiveOnly)
+{
+    for (const StoredSetting& setting : dwordSettings()) {
+        const std::string which = narrow(setting.name) + " in the " + hiveName(setting.hive) + " settings" +
+                                  (setting.serverMode ? " (server mode)" : "");
+        startOver(setting.serverMode);
+        const DWORD fallback = setting.read();
+        ASSERT_NE(fallback, setting.whenStored) << which;
+        setSettingDword(otherHive(setting.hive), setting.name, setting.stored);
+        EXPECT_EQ(setting.read(), fallback) << which << ": read from the other hive";
+        deleteSetting(otherHive(setting.hive), setting.name);
+        setSettingDword(setting.hive, setting.name, setting.stored);
+        EXPECT_EQ(setting.read(), setting.whenStored) << which << ": not read";
+    }
+}
+
+TEST_F(SettingsStore, EveryStringSettingIsReadUnderItsNameFromTheUserHiveOnly)
+{
+    using Getter = int (*)(wchar_t*, DWORD);
+    const struct {
+        const wchar_t* name;
+        Getter read;
+    } settings[] = {{L"Product", VRC_GetProduct}, {L"IgnoreUpgradesUptoVersion", VRC_GetIgnoreUpgradesUptoVersion}};
+    for (const auto& setting : settings) {
+        startOver(false);
+        wchar_t text[32] = {};
+        setSettingString(HKEY_LOCAL_MACHINE, setting.name, L"machine text");
+        EXPECT_EQ(setting.read(text, sizeof text), 0) << narrow(setting.name) << ": read from the machine";
+        setSettingString(HKEY_CURRENT_USER, setting.name, L"user text");
+        EXPECT_EQ(setting.read(text, sizeof text), 1) << narrow(setting.name);
+        EXPECT_STREQ(text, L"user text") << narrow(setting.name);
+    }
+}
+
+TEST_F(SettingsStore, EverySetterStoresItsNameTypeAndHive)
+{
+    const struct {
+        const wchar_t* name;
+        HKEY hive;
+        bool serverMode;
+        std::function<int()> write;
+        DWORD stored;
+    } setters[] = {
+        {L"SS_IgnoreCert", HKEY_CURRENT_USER, false, [] { return VRC_SetIgnoreCert(6); }, 6},
+        {L"VRC_OverrideColorSettings", HKEY_CURRENT_USER, false, [] { return VRC_SetOverrideColorSettings(6); }, 6},
+        {L"VRC_OverrideColorSettings", HKEY_CURRENT_USER, false, [] { return VRC_DisableOverrideColorSettings(); }, 0},
+        {L"VRC_OverrideColorSettings", HKEY_CURRENT_USER, false, [] { return VRC_EnableOverrideColorSettings(); }, 1},
+        {L"SS_PluginCacheCount", HKEY_LOCAL_MACHINE, false, [] { return VRC_SetPluginCacheCount(6); }, 6},
+        {L"PluginCacheEnabled", HKEY_LOCAL_MACHINE, false, [] { return VRC_SetPluginCacheEnabled(6); }, 6},
+        {L"PluginCacheEnabled", HKEY_LOCAL_MACHINE, false, [] { return VRC_DisablePluginCache(); }, 0},
+        {L"PluginCacheEnabled", HKEY_LOCAL_MACHINE, false, [] { return VRC_EnablePluginCache(); }, 1},
+        {L"ProxyEnabled", HKEY_CURRENT_USER, false, [] { return VRC_SetProxyEnabled(6); }, 6},
+        {L"ProxyEnabled", HKEY_CURRENT_USER, true, [] { return VRC_SetProxyEnabled(6); }, 6},
+        {L"Proxy_IsNTLM", HKEY_CURRENT_USER, false, [] { return VRC_SetProxyIsNTLM(6); }, 6},
+        {L"Proxy_IsNTLM", HKEY_LOCAL_MACHINE, true, [] { return VRC_SetProxyIsNTLM(6); }, 6},
+        {L"Server", HKEY_LOCAL_MACHINE, false, [] { return VRC_SetServerMode(6); }, 6},
+        {L"Server", HKEY_LOCAL_MACHINE, false, [] { return VRC_EnableServerMode(); }, 1},
+        {L"Server", HKEY_LOCAL_MACHINE, true, [] { return VRC_DisableServerMode(); }, 0},
+        {L"VRC_UseAltDuplex", HKEY_CURRENT_USER, false, [] { return VRC_SetUseAltDuplex(6); }, 6},
+        {L"VRC_UseAltDuplex", HKEY_CURRENT_USER, false, [] { return VRC_DisableAltDuplex(); }, 0},
+        {L"VRC_UseAltDuplex", HKEY_CURRENT_USER, false, [] { return VRC_EnableAltDuplex(); }, 1},
+        {L"Proxy_WPAD_Enabled", HKEY_CURRENT_USER, false, [] { return VRC_SetProxyWPADEnabled(6); }, 6},
+    };
+    for (const auto& setter : setters) {
+        const std::string which = narrow(setter.name) + " in the " + hiveName(setter.hive) + " settings" +
+                                  (setter.serverMode ? " (server mode)" : "");
+        startOver(setter.serverMode);
+        EXPECT_EQ(setter.write(), 1) << which;
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!readValue(setter.hive, kSettingsKey, setter.name, &type, &data)) {
+            ADD_FAILURE() << which << ": not stored";
+            continue;
+        }
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << which;
+        DWORD value = 0;
+        EXPECT_EQ(data.size(), sizeof value) << which;
+        std::memcpy(&value, data.data(), std::min(data.size(), sizeof value));
+        EXPECT_EQ(value, setter.stored) << which;
+        EXPECT_FALSE(hasValue(otherHive(setter.hive), setter.name)) << which << ": other hive written";
+    }
+
+    startOver(false);
+    EXPECT_EQ(VRC_SetIgnoreUpgradesUptoVersion(L"6.2.5.3000"), 1);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, kSettingsKey, L"IgnoreUpgradesUptoVersion", &type, &data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(data, bytesOf(L"6.2.5.3000"));
+    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"IgnoreUpgradesUptoVersion"));
+}
+
+TEST_F(SettingsStore, AValueThatCannotBeSetIsReported)
+{
+    DriverLogCapture log;
+    // The key opens for writing, but the registry takes no value name this long.
+    const std::wstring name(20000, L'n');
+    EXPECT_EQ(VRC_SetUserStringValue(nullptr, nullptr, name.c_str(), L"x"), 0);
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, name.c_str()));
+    const std::string text = log.text();
+    EXPECT_NE(text.find("**ERROR** : Failed to set registry value 'nnnn"), std::string::npos) << text.substr(0, 300);
 }
 
 TEST_F(SettingsStore, ReadOnlyKeysMakeWritesFailAndAreReported)
 {
-    setDword(HKEY_LOCAL_MACHINE, L"Existing", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Existing", 1);
     EXPECT_EQ(VRC_MachineKeyNotWritable(), 0);
     {
         ReadOnlyKey locked(HKEY_LOCAL_MACHINE, kSettingsKey);
@@ -254,7 +426,7 @@ TEST_F(SettingsStore, ReadOnlyKeysMakeWritesFailAndAreReported)
         EXPECT_EQ(VRC_SetMachineStringValue(nullptr, nullptr, L"Text", L"x"), 0);
         EXPECT_EQ(VRC_SetPluginCacheCount(3), 0);
         DWORD value = 0;
-        EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Existing", &value, 0), 1);   // reading still works
+        EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Existing", &value, 0), 1);  // reading still works
     }
     EXPECT_EQ(VRC_MachineKeyNotWritable(), 0);
 
@@ -276,11 +448,11 @@ TEST_F(SettingsStore, ReadOnlyKeysMakeWritesFailAndAreReported)
 
 TEST_F(SettingsStore, StringReadFailuresAreReportedExceptAMissingValue)
 {
-    DriverLogCapture log;   // makes the user key
+    DriverLogCapture log;  // makes the user key
     wchar_t buffer[32];
     EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"NotThere", buffer, sizeof buffer, 1), 0);
     EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"NoMachineKey", buffer, sizeof buffer, 0), 0);
-    setString(HKEY_CURRENT_USER, L"TooLong", L"a text longer than the buffer");
+    setSettingString(HKEY_CURRENT_USER, L"TooLong", L"a text longer than the buffer");
     EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"TooLong", buffer, 8, 1), 0);
 
     EXPECT_EQ(VRC_GetIgnoreUpgradesUptoVersion(nullptr, 64), 0);
@@ -311,7 +483,7 @@ TEST_F(SettingsStore, StringReadFailuresAreReportedExceptAMissingValue)
 
 TEST_F(SettingsStore, ProbesDescribeThisProcess)
 {
-    EXPECT_EQ(VRC_IsWow64(), 0);   // a 64-bit program
+    EXPECT_EQ(VRC_IsWow64(), 0);  // a 64-bit program
     EXPECT_EQ(VRC_IsNativeAMD64(), 1);
 }
 
@@ -377,7 +549,7 @@ TEST_F(PrinterTargets, ValuesLiveInThePrinterDataOnly)
 
 TEST_F(PrinterTargets, AnUnknownPrinterFailsWithoutFallingBackToTheKey)
 {
-    setDword(HKEY_CURRENT_USER, L"PrnDword", 5);
+    setSettingDword(HKEY_CURRENT_USER, L"PrnDword", 5);
     DriverLogCapture log;
     DWORD value = 0;
     EXPECT_EQ(VRC_GetDwordValue(L"No Such Printer", nullptr, L"PrnDword", &value, 1), 0);
@@ -388,7 +560,14 @@ TEST_F(PrinterTargets, AnUnknownPrinterFailsWithoutFallingBackToTheKey)
     EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"PrnDword", &stored, 1), 1);
     EXPECT_EQ(stored, 5u);
     // The failed open is reported with its own error, not as a missing value.
-    EXPECT_NE(log.text().find("**ERROR** : Failed to access registry key 'DriverLogFile'"), std::string::npos)
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+    HANDLE none = nullptr;
+    ASSERT_FALSE(OpenPrinterW(const_cast<wchar_t*>(L"No Such Printer"), &none, &defaults));
+    const DWORD openError = GetLastError();
+    ASSERT_NE(openError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(log.text().find("**ERROR** : Failed to access registry key 'DriverLogFile'. GetLastError() = " +
+                              std::to_string(openError) + "\r\n"),
+              std::string::npos)
         << log.text();
 }
 
@@ -413,7 +592,8 @@ unsigned long recordDelete(void* printer, const wchar_t* name)
 {
     deleteCalls.push_back({printer, name});
     const unsigned long result = deleteResults.empty() ? 0 : deleteResults.front();
-    if (!deleteResults.empty()) deleteResults.erase(deleteResults.begin());
+    if (!deleteResults.empty())
+        deleteResults.erase(deleteResults.begin());
     return result;
 }
 
@@ -435,7 +615,7 @@ TEST_F(PrinterTargets, DeletionTriesTheHandleThenTheName)
     ASSERT_NE(handle, nullptr);
     {
         ReplacedDelete replaced({ERROR_FILE_NOT_FOUND});
-        EXPECT_EQ(VRC_DeleteValue(printer_, handle, L"PrnDword", 0), 1);   // absent counts as gone
+        EXPECT_EQ(VRC_DeleteValue(printer_, handle, L"PrnDword", 0), 1);  // absent counts as gone
         ASSERT_EQ(deleteCalls.size(), 1u);
         EXPECT_EQ(deleteCalls[0].printer, handle);
         EXPECT_EQ(deleteCalls[0].name, L"PrnDword");
@@ -444,7 +624,7 @@ TEST_F(PrinterTargets, DeletionTriesTheHandleThenTheName)
         ReplacedDelete replaced({ERROR_ACCESS_DENIED, ERROR_SUCCESS});
         EXPECT_EQ(VRC_DeleteUserValue(printer_, handle, L"PrnDword"), 1);
         ASSERT_EQ(deleteCalls.size(), 2u);
-        EXPECT_NE(deleteCalls[1].printer, handle);   // the printer opened by name
+        EXPECT_NE(deleteCalls[1].printer, handle);  // the printer opened by name
     }
     {
         ReplacedDelete replaced({ERROR_ACCESS_DENIED});
@@ -454,7 +634,7 @@ TEST_F(PrinterTargets, DeletionTriesTheHandleThenTheName)
     {
         // A printer that cannot be opened fails before any deletion.
         ReplacedDelete replaced({});
-        setDword(HKEY_LOCAL_MACHINE, L"PrnDword", 1);
+        setSettingDword(HKEY_LOCAL_MACHINE, L"PrnDword", 1);
         EXPECT_EQ(VRC_DeleteValue(L"No Such Printer", nullptr, L"PrnDword", 0), 0);
         EXPECT_TRUE(deleteCalls.empty());
         EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"PrnDword"));

@@ -1,6 +1,6 @@
-// Helpers of the settings and folder tests: registry state that is put back
-// after each test, a real printer in the test prefix, a scratch folder, and
-// the driver log redirected to a file the test reads.
+// Helpers of the settings and folder tests: both settings keys and the data
+// folder variables cleared for each test and put back after it, read-only
+// keys, and a real printer in the test prefix.
 #pragma once
 
 #include <windows.h>
@@ -8,47 +8,13 @@
 #include <string>
 #include <vector>
 
-namespace vrtest {
+#include "driver_log_capture.h"
+#include "registry_state.h"
+#include "scratch_folder.h"
 
-inline constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2\\";
+namespace vr::test {
+
 inline constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
-// Every value of a key at construction; at destruction the key holds exactly
-// those values again (or is removed when it did not exist).
-class KeySnapshot {
-public:
-    KeySnapshot(HKEY hive, std::wstring path);
-    ~KeySnapshot();
-    KeySnapshot(const KeySnapshot&) = delete;
-    KeySnapshot& operator=(const KeySnapshot&) = delete;
-
-private:
-    struct Value {
-        std::wstring name;
-        DWORD type;
-        std::vector<BYTE> data;
-    };
-    HKEY hive_;
-    std::wstring path_;
-    bool existed_ = false;
-    std::vector<Value> values_;
-};
-
-// One value of a key, put back at destruction.
-class ValueSnapshot {
-public:
-    ValueSnapshot(HKEY hive, std::wstring path, std::wstring name);
-    ~ValueSnapshot();
-    ValueSnapshot(const ValueSnapshot&) = delete;
-    ValueSnapshot& operator=(const ValueSnapshot&) = delete;
-
-private:
-    HKEY hive_;
-    std::wstring path_, name_;
-    bool existed_ = false;
-    DWORD type_ = 0;
-    std::vector<BYTE> data_;
-};
 
 // The settings keys of both hives and the two machine environment values,
 // restored when the test ends; each test starts with neither settings key.
@@ -66,20 +32,14 @@ private:
     };
     CompanyKey machineCompany_{HKEY_LOCAL_MACHINE};
     CompanyKey userCompany_{HKEY_CURRENT_USER};
-    KeySnapshot machine_{HKEY_LOCAL_MACHINE, kSettingsKey};
-    KeySnapshot user_{HKEY_CURRENT_USER, kSettingsKey};
-    ValueSnapshot dataRoot_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_ROOT"};
-    ValueSnapshot dataLogs_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS"};
+    SavedKey machine_{HKEY_LOCAL_MACHINE, kSettingsKey};
+    SavedKey user_{HKEY_CURRENT_USER, kSettingsKey};
+    SavedValue dataRoot_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_ROOT"};
+    SavedValue dataLogs_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS"};
 };
 
-void removeKey(HKEY hive, const wchar_t* path);
-void setValue(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD type, const void* data, DWORD size);
-void setDword(HKEY hive, const wchar_t* name, DWORD value);             // in the settings key
-void setString(HKEY hive, const wchar_t* name, const std::wstring& text);  // in the settings key, REG_SZ
-void setEnvironment(const wchar_t* name, const std::wstring& text);     // machine environment value
+void setEnvironment(const wchar_t* name, const std::wstring& text);  // machine environment value
 void removeEnvironment(const wchar_t* name);
-// The stored type and bytes of a value; false when it cannot be read.
-bool readValue(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD* type, std::vector<BYTE>* data);
 
 // Makes a key read-only for everyone until destruction, when its former
 // security returns.
@@ -98,38 +58,10 @@ private:
     bool applied_ = false;
 };
 
-// A fresh folder under the temporary folder, removed with its content at destruction.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
-
-void removeTree(const std::wstring& path);
-bool folderExists(const std::wstring& path);
-
-// Points the user setting DriverLogFile at a scratch file; text() is what the
-// driver log received since.
-class DriverLogCapture {
-public:
-    DriverLogCapture();
-    std::string text() const;
-
-private:
-    ScratchFolder folder_;
-    std::wstring file_;
-};
-
 // A printer of this test prefix, made on first use, removed when the test
 // program ends.
 const wchar_t* testPrinterName();
 // Its printer data as stored by the spooler.
 std::wstring printerDataKey();
 
-}  // namespace vrtest
+}  // namespace vr::test

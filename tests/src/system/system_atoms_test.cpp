@@ -1,22 +1,23 @@
 // Packed atoms on the real global atom table, between processes.
 #include "vrcommon.h"
 
+#include "file_bytes.h"
 #include "system_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-using systest::runHelper;
-using systest::sampleText;
+using vr::test::runHelper;
+using vr::test::sampleText;
 
 std::wstring outputFile()
 {
-    return systest::windowsPath(VR_TEST_DIR) + L"\\system_atoms_" +
+    return vr::test::windowsPath(VR_TEST_DIR) + L"\\system_atoms_" +
            std::to_wstring(GetCurrentProcessId()) + L".txt";
 }
 
@@ -27,15 +28,10 @@ std::wstring readInHelper(ATOM atom, int capacity)
     if (runHelper(L"atom-read " + std::to_wstring(atom) + L" " + std::to_wstring(capacity) + L" \"" +
                   file + L"\"") != 0)
         return L"<helper failed>";
-    std::wstring text;
-    if (FILE* in = _wfopen(file.c_str(), L"rb")) {
-        wchar_t buffer[512];
-        std::size_t count;
-        while ((count = std::fread(buffer, sizeof(wchar_t), std::size(buffer), in)) > 0)
-            text.append(buffer, count);
-        std::fclose(in);
-    }
+    const std::string bytes = vr::test::readFileBytes(file);
     DeleteFileW(file.c_str());
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
     return text;
 }
 

@@ -19,7 +19,9 @@ struct DumpLine {
 std::vector<DumpLine> dumpInHelper(const std::wstring& which)
 {
     std::vector<DumpLine> lines;
-    HANDLE process = systest::start(systest::helperPath(), L"devmode " + which, DEBUG_ONLY_THIS_PROCESS);
+    HANDLE process =
+        vr::test::startProgram(vr::test::helperPath(), L"devmode " + which, {.creationFlags = DEBUG_ONLY_THIS_PROCESS})
+            .process.release();
     if (process == nullptr) {
         ADD_FAILURE() << "helper did not start";
         return lines;

@@ -11,6 +11,7 @@
 //   devmode <case>          dump device modes to the debugger output
 #include "vrcommon.h"
 
+#include "platform/c_file.h"
 #include "system_support.h"
 
 #include <cstdio>
@@ -50,11 +51,10 @@ int readAtom(ATOM atom, int capacity, const wchar_t* file)
 {
     std::vector<wchar_t> buffer(static_cast<std::size_t>(capacity > 0 ? capacity : 1), L'?');
     VRC_GetPackedAtom(atom, buffer.data(), capacity);
-    FILE* out = _wfopen(file, L"wb");
-    if (out == nullptr)
+    const vr::UniqueCFile out(_wfopen(file, L"wb"));
+    if (!out)
         return 2;
-    std::fwrite(buffer.data(), sizeof(wchar_t), std::wcslen(buffer.data()), out);
-    std::fclose(out);
+    std::fwrite(buffer.data(), sizeof(wchar_t), std::wcslen(buffer.data()), out.get());
     return 0;
 }
 
@@ -134,7 +134,7 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"try" && argc == 3)
         return tryLock(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
     if (command == L"atom-add" && argc == 4)
-        return VRC_AddPackedAtom(systest::sampleText(std::wcstoul(argv[2], nullptr, 10),
+        return VRC_AddPackedAtom(vr::test::sampleText(std::wcstoul(argv[2], nullptr, 10),
                                                      std::wcstoul(argv[3], nullptr, 10)).c_str());
     if (command == L"atom-read" && argc == 5)
         return readAtom(static_cast<ATOM>(std::wcstoul(argv[2], nullptr, 10)),

@@ -1,20 +1,22 @@
 // Named mutexes and the UI lock, between threads and between processes.
 #include "vrcommon.h"
 
+#include "driver_log_capture.h"
+#include "registry_state.h"
 #include "system_support.h"
 
 #include <aclapi.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <thread>
 
 namespace {
 
-using systest::helperPath;
-using systest::runHelper;
+using namespace vr::test;
 
 // A helper process holding the UI lock until release() or its end.
 class LockHolder {
@@ -26,8 +28,9 @@ public:
         releaseName_ = base + L"_release";
         ready_ = CreateEventW(nullptr, TRUE, FALSE, readyName_.c_str());
         release_ = CreateEventW(nullptr, TRUE, FALSE, releaseName_.c_str());
-        process_ = systest::start(helperPath(), L"hold " + readyName_ + L" " + releaseName_ +
-                                                    (giveBack ? L" release" : L" abandon"));
+        process_ = startProgram(helperPath(),
+                                L"hold " + readyName_ + L" " + releaseName_ + (giveBack ? L" release" : L" abandon"))
+                       .process.release();
     }
     bool holding() const
     {
@@ -65,8 +68,8 @@ bool mutexExists(const wchar_t* name)
 
 class UILock : public ::testing::Test {
 protected:
-    void SetUp() override { systest::setMachineDword(L"Server", 0); }
-    systest::SavedValue server_{HKEY_LOCAL_MACHINE, systest::kSettingsKey, L"Server"};
+    void SetUp() override { setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 0); }
+    SavedValue server_{HKEY_LOCAL_MACHINE, kSettingsKey, L"Server"};
 };
 
 TEST_F(UILock, HeldByAnotherProcessIsRefusedThenObtainedOnceReleased)
@@ -139,7 +142,7 @@ TEST_F(UILock, ServerModeMovesTheLockToTheGlobalScope)
         EXPECT_FALSE(mutexExists(L"Global\\ServerMode_LockUI"));
     }
 
-    systest::setMachineDword(L"Server", 1);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
     LockHolder holder(true, L"global");
     ASSERT_TRUE(holder.holding());
     EXPECT_TRUE(mutexExists(L"Global\\ServerMode_LockUI"));
@@ -147,7 +150,7 @@ TEST_F(UILock, ServerModeMovesTheLockToTheGlobalScope)
     EXPECT_EQ(VRC_LockUI(0), nullptr);
 
     // Outside server mode the session's own lock is a different object.
-    systest::setMachineDword(L"Server", 0);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 0);
     HANDLE local = VRC_LockUI(0);
     EXPECT_NE(local, nullptr);
     VRC_UnlockUI(local);
@@ -171,8 +174,8 @@ TEST(NamedMutex, CreatedNotOwnedOpenToEveryoneAndOpenedWhenItExists)
 
     PACL dacl = reinterpret_cast<PACL>(1);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(first, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              &dacl, nullptr, &descriptor),
+    ASSERT_EQ(GetSecurityInfo(first, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(dacl, nullptr);  // a null DACL grants every account full access
     LocalFree(descriptor);
@@ -182,41 +185,11 @@ TEST(NamedMutex, CreatedNotOwnedOpenToEveryoneAndOpenedWhenItExists)
     CloseHandle(first);
 }
 
-// Routes the driver log of this process to a file of its own.
-class DriverLog {
-public:
-    DriverLog()
-        : path_(systest::windowsPath(VR_TEST_DIR) + L"\\system_mutex_" +
-                std::to_wstring(GetCurrentProcessId()) + L".log")
-    {
-        DeleteFileW(path_.c_str());
-        RegSetKeyValueW(HKEY_CURRENT_USER, systest::kSettingsKey, L"DriverLogFile", REG_SZ, path_.c_str(),
-                        static_cast<DWORD>((path_.size() + 1) * sizeof(wchar_t)));
-    }
-    ~DriverLog() { DeleteFileW(path_.c_str()); }
-    std::string text() const
-    {
-        std::string text;
-        if (FILE* in = _wfopen(path_.c_str(), L"rb")) {
-            char buffer[4096];
-            std::size_t count;
-            while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-                text.append(buffer, count);
-            std::fclose(in);
-        }
-        return text;
-    }
-
-private:
-    systest::SavedValue saved_{HKEY_CURRENT_USER, systest::kSettingsKey, L"DriverLogFile"};
-    std::wstring path_;
-};
-
 TEST(NamedMutex, ScopedNameTakenByAnotherObjectFallsBackToTheBareName)
 {
-    systest::SavedValue server(HKEY_LOCAL_MACHINE, systest::kSettingsKey, L"Server");
-    systest::setMachineDword(L"Server", 1);
-    DriverLog log;
+    SavedValue server(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
+    DriverLogCapture log;
     // Something that is not a mutex already has the global name.
     HANDLE squatter = CreateSemaphoreW(nullptr, 1, 1, L"Global\\sys_mutex_taken");
     ASSERT_NE(squatter, nullptr);
@@ -224,20 +197,109 @@ TEST(NamedMutex, ScopedNameTakenByAnotherObjectFallsBackToTheBareName)
     HANDLE mutex = VRC_CreateMutex(L"sys_mutex_taken");
     ASSERT_NE(mutex, nullptr);
     EXPECT_TRUE(mutexExists(L"sys_mutex_taken"));
-    EXPECT_THAT(log.text(), ::testing::HasSubstr(
-                                "REL    VRC_CreateMutex: ERROR - Could not create mutex "
-                                "'Global\\sys_mutex_taken'. GetLastError=6\r\n"));
+    EXPECT_THAT(log.text(), ::testing::HasSubstr("REL    VRC_CreateMutex: ERROR - Could not create mutex "
+                                                 "'Global\\sys_mutex_taken'. GetLastError=6\r\n"));
     CloseHandle(mutex);
 
     // Outside server mode the bare name is the session's own, which the
     // semaphore holds too: both attempts fail and both are reported.
-    systest::setMachineDword(L"Server", 0);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 0);
     HANDLE local = CreateSemaphoreW(nullptr, 1, 1, L"Local\\sys_mutex_taken2");
     EXPECT_EQ(VRC_CreateMutex(L"sys_mutex_taken2"), nullptr);
     EXPECT_THAT(log.text(), ::testing::HasSubstr("Could not create mutex 'Local\\sys_mutex_taken2'. GetLastError=6"));
     EXPECT_THAT(log.text(), ::testing::HasSubstr("Could not create mutex 'sys_mutex_taken2'. GetLastError=6"));
     CloseHandle(local);
     CloseHandle(squatter);
+}
+
+// Points one import of this program (the runtime is linked into it) at
+// another function until destruction.
+class ImportOverride {
+public:
+    ImportOverride(const char* name, void* replacement)
+    {
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+        const auto* nt =
+            reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* library = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             library->Name != 0 && slot_ == nullptr; ++library) {
+            if (library->OriginalFirstThunk == 0)
+                continue;
+            auto* names = reinterpret_cast<const IMAGE_THUNK_DATA64*>(base + library->OriginalFirstThunk);
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + library->FirstThunk);
+            for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal))
+                    continue;
+                const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) == 0) {
+                    slot_ = &slots->u1.Function;
+                    break;
+                }
+            }
+        }
+        if (slot_ == nullptr)
+            return;
+        original_ = *slot_;
+        write(reinterpret_cast<ULONGLONG>(replacement));
+    }
+    ~ImportOverride()
+    {
+        if (slot_ != nullptr)
+            write(original_);
+    }
+    ImportOverride(const ImportOverride&) = delete;
+    ImportOverride& operator=(const ImportOverride&) = delete;
+
+    bool applied() const { return slot_ != nullptr; }
+    void* original() const { return reinterpret_cast<void*>(original_); }
+
+private:
+    void write(ULONGLONG address)
+    {
+        DWORD former = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &former);
+        *slot_ = address;
+        VirtualProtect(slot_, sizeof *slot_, former, &former);
+    }
+    ULONGLONG* slot_ = nullptr;
+    ULONGLONG original_ = 0;
+};
+
+// calloc failing for one block size only, as the heap does when it is exhausted.
+std::size_t refusedCallocBytes = 0;
+void* (*realCalloc)(std::size_t, std::size_t) = nullptr;
+
+void* callocRefusingOneSize(std::size_t count, std::size_t size)
+{
+    if (count * size == refusedCallocBytes) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return realCalloc(count, size);
+}
+
+TEST(NamedMutex, NoMemoryForTheScopedNameIsReportedAndTheBareNameServes)
+{
+    SavedValue server(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 0);
+    DriverLogCapture log;
+    const std::wstring name = L"sys_mutex_no_memory_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE mutex = nullptr;
+    {
+        ImportOverride calloc("calloc", reinterpret_cast<void*>(&callocRefusingOneSize));
+        ASSERT_TRUE(calloc.applied()) << "calloc is not imported by this program";
+        realCalloc = reinterpret_cast<void* (*)(std::size_t, std::size_t)>(calloc.original());
+        // The scoped name's block: two bytes per character and 64 more.
+        refusedCallocBytes = 2 * name.size() + 64;
+        mutex = VRC_CreateMutex(name.c_str());
+        refusedCallocBytes = 0;
+    }
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_TRUE(mutexExists(name.c_str()));
+    EXPECT_THAT(log.text(),
+                ::testing::HasSubstr("REL    VRC_CreateMutex: ERROR - Could not create mutex. GetLastError=8\r\n"));
+    CloseHandle(mutex);
 }
 
 }  // namespace

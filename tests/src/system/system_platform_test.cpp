@@ -3,39 +3,37 @@
 // and the shield icon.
 #include "vrcommon.h"
 
+#include "platform/handles.h"
+#include "registry_state.h"
 #include "system_support.h"
+#include "text.h"
 
-#include <shellapi.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <string>
 
 namespace {
 
-using systest::machineDword;
-using systest::windowsPath;
+using namespace vr::test;
 
 // Wine reports the version named by HKCU\Software\Wine\AppDefaults\<exe>;
 // a copy of the helper under its own name gets its own version.
 class HelperWithVersion {
 public:
     explicit HelperWithVersion(const wchar_t* wineVersion)
-        : name_(std::wstring(L"system_helper_") + wineVersion + L".exe"),
-          key_(L"Software\\Wine\\AppDefaults\\" + name_)
+        : name_(std::wstring(L"system_helper_") + wineVersion + L".exe"), key_(L"Software\\Wine\\AppDefaults\\" + name_)
     {
-        CopyFileW(systest::helperPath().c_str(), systest::helperPath(name_.c_str()).c_str(), FALSE);
+        CopyFileW(helperPath().c_str(), helperPath(name_.c_str()).c_str(), FALSE);
         RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"Version", REG_SZ, wineVersion,
                         static_cast<DWORD>((wcslen(wineVersion) + 1) * sizeof(wchar_t)));
     }
     ~HelperWithVersion()
     {
         RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
-        DeleteFileW(systest::helperPath(name_.c_str()).c_str());
+        DeleteFileW(helperPath(name_.c_str()).c_str());
     }
-    long run(const std::wstring& arguments) const
-    {
-        return systest::run(systest::helperPath(name_.c_str()), arguments);
-    }
+    long run(const std::wstring& arguments) const { return runProgram(helperPath(name_.c_str()), arguments); }
 
 private:
     std::wstring name_, key_;
@@ -47,11 +45,11 @@ TEST(OsVersion, FlagsFollowTheReportedVersion)
         const wchar_t* wineVersion;
         long flags;  // VRC_IsVistaOrLater in bit 16
     };
-    for (const Case& c : {Case{L"win98", 0x4}, Case{L"winme", 0x8}, Case{L"nt40", 0x20},
-                          Case{L"win2k", 0x40}, Case{L"winxp", 0x80}, Case{L"win2003", 0x100},
-                          Case{L"vista", 0x18000}, Case{L"win10", 0x18000}}) {
+    for (const Case& c :
+         {Case{L"win98", 0x4}, Case{L"winme", 0x8}, Case{L"nt40", 0x20}, Case{L"win2k", 0x40}, Case{L"winxp", 0x80},
+          Case{L"win2003", 0x100}, Case{L"vista", 0x18000}, Case{L"win10", 0x18000}}) {
         HelperWithVersion helper(c.wineVersion);
-        EXPECT_EQ(helper.run(L"version"), c.flags) << systest::narrow(c.wineVersion);
+        EXPECT_EQ(helper.run(L"version"), c.flags) << narrow(c.wineVersion);
     }
     EXPECT_EQ(VRC_GetOSVersionFlags(), 0x8000u);
     EXPECT_EQ(VRC_IsVistaOrLater(), 1);
@@ -59,8 +57,8 @@ TEST(OsVersion, FlagsFollowTheReportedVersion)
 
 TEST(OsVersion, BeforeNT5MutexesKeepTheBareName)
 {
-    systest::SavedValue server(HKEY_LOCAL_MACHINE, systest::kSettingsKey, L"Server");
-    systest::setMachineDword(L"Server", 1);
+    SavedValue server(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
     // NT 4 knows no "Global\": its lock is not the one of server mode.
     HelperWithVersion nt4(L"nt40");
     HANDLE lock = VRC_LockUI(0);
@@ -73,43 +71,43 @@ TEST(OsVersion, BeforeNT5MutexesKeepTheBareName)
 
 class PluginCaching : public ::testing::Test {
 protected:
-    systest::SavedValue installPath_{HKEY_LOCAL_MACHINE, systest::kSettingsKey, L"Install Path"};
-    systest::SavedValue enabled_{HKEY_LOCAL_MACHINE, systest::kSettingsKey, L"PluginCacheEnabled"};
+    SavedValue installPath_{HKEY_LOCAL_MACHINE, kSettingsKey, L"Install Path"};
+    SavedValue enabled_{HKEY_LOCAL_MACHINE, kSettingsKey, L"PluginCacheEnabled"};
 };
 
 TEST_F(PluginCaching, StartsVorUvezFromTheInstallationFolder)
 {
-    systest::setMachineString(L"Install Path", windowsPath(VR_BIN_DIR));
-    systest::deleteMachineValue(L"PluginCacheEnabled");
+    setSettingString(HKEY_LOCAL_MACHINE, L"Install Path", windowsPath(VR_BIN_DIR));
+    deleteSetting(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled");
     EXPECT_EQ(VRC_SetPluginCaching(1), 1);
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 1);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 1u);
     EXPECT_EQ(VRC_GetPluginCacheEnabled(), 1);
     EXPECT_EQ(VRC_SetPluginCaching(0), 1);
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 0);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 0u);
 }
 
 TEST_F(PluginCaching, NoProgramToStartFails)
 {
-    systest::setMachineDword(L"PluginCacheEnabled", 7);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled", 7);
     // No stored folder, and no product folder under Program Files.
-    systest::deleteMachineValue(L"Install Path");
+    deleteSetting(HKEY_LOCAL_MACHINE, L"Install Path");
     EXPECT_EQ(VRC_SetPluginCaching(1), 0);
     // A folder that leaves no room for the program's name.
-    systest::setMachineString(L"Install Path", L"C:\\" + std::wstring(2040, L'p'));
+    setSettingString(HKEY_LOCAL_MACHINE, L"Install Path", L"C:\\" + std::wstring(2040, L'p'));
     EXPECT_EQ(VRC_SetPluginCaching(1), 0);
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 7);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 7u);
 }
 
 TEST_F(PluginCaching, BeforeWindows6TheSettingIsStoredDirectly)
 {
     // Nothing to start there: the setting can only come from the caller.
-    systest::setMachineString(L"Install Path", windowsPath(VR_TEST_DIR));
+    setSettingString(HKEY_LOCAL_MACHINE, L"Install Path", windowsPath(VR_TEST_DIR));
     HelperWithVersion xp(L"winxp");
-    systest::deleteMachineValue(L"PluginCacheEnabled");
+    deleteSetting(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled");
     EXPECT_EQ(xp.run(L"plugin-caching 1"), 1);
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 1);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 1u);
     EXPECT_EQ(xp.run(L"plugin-caching 0"), 1);
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 0);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 0u);
 }
 
 // vorUvez.exe started as VRC_SetPluginCaching starts it, with other arguments.
@@ -134,15 +132,15 @@ long runVorUvez(const std::wstring& parameters)
 
 TEST_F(PluginCaching, VorUvezTakesOnlyItsOneSwitch)
 {
-    systest::setMachineDword(L"PluginCacheEnabled", 7);
+    setSettingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled", 7);
     for (const wchar_t* parameters :
-         {L"", L"-pluginCaching", L"-pluginCaching 2", L"-pluginCaching 1 1", L"-pluginCaching x",
-          L"-PluginCaching 1", L"-pluginCaching 01", L"/pluginCaching 1"}) {
-        EXPECT_NE(runVorUvez(parameters), 0) << "'" << systest::narrow(parameters) << "'";
+         {L"", L"-pluginCaching", L"-pluginCaching 2", L"-pluginCaching 1 1", L"-pluginCaching x", L"-PluginCaching 1",
+          L"-pluginCaching 01", L"/pluginCaching 1"}) {
+        EXPECT_NE(runVorUvez(parameters), 0) << "'" << narrow(parameters) << "'";
     }
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 7);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 7u);
     EXPECT_EQ(runVorUvez(L"-pluginCaching 1"), 0);
-    EXPECT_EQ(machineDword(L"PluginCacheEnabled"), 1);
+    EXPECT_EQ(settingDword(HKEY_LOCAL_MACHINE, L"PluginCacheEnabled"), 1u);
 }
 
 TEST(CompatibilityPersisted, CreatesTheKeyAndRecordsThePath)
@@ -150,10 +148,10 @@ TEST(CompatibilityPersisted, CreatesTheKeyAndRecordsThePath)
     const wchar_t* key =
         L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
     const wchar_t* path = L"C:\\Program Files\\Norvessa Corporation\\Veranto 6.2\\sys_test.exe";
-    HKEY existing = nullptr;
-    const bool keyExisted = RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &existing) == ERROR_SUCCESS;
-    if (keyExisted)
-        RegCloseKey(existing);
+    vr::UniqueRegistryKey existing;
+    RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, vr::put(existing));
+    const bool keyExisted = existing != nullptr;
+    existing.reset();
 
     EXPECT_EQ(VRC_SetCompatibilityPersisted(path), 1);
     DWORD value = 0, size = sizeof(value), type = 0;
@@ -186,10 +184,9 @@ TEST(ShieldIcon, RealShellGivesAnIconOrNothing)
 TEST(ShieldIcon, EveryWayTheShellCanFail)
 {
     const std::wstring standIn = windowsPath(VR_TEST_DIR) + L"\\system_stock_icon.dll";
-    HMODULE module = LoadLibraryW(standIn.c_str());
-    ASSERT_NE(module, nullptr);
-    auto setAnswer = reinterpret_cast<void (*)(HRESULT)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "SetStockIconAnswer")));
+    const vr::UniqueLibrary module(LoadLibraryW(standIn.c_str()));
+    ASSERT_TRUE(module);
+    const auto setAnswer = vr::bind<void (*)(HRESULT)>(module.get(), "SetStockIconAnswer");
     ASSERT_NE(setAnswer, nullptr);
 
     vr::seams::setShellLibraryForShieldIcon(standIn.c_str());
@@ -205,7 +202,6 @@ TEST(ShieldIcon, EveryWayTheShellCanFail)
     vr::seams::setShellLibraryForShieldIcon(L"sys_no_such_shell.dll");
     EXPECT_EQ(VRC_GetShieldIcon(), nullptr);
     vr::seams::setShellLibraryForShieldIcon(nullptr);
-    FreeLibrary(module);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// Aids for the pool's tests, fuzzer and benchmark (never linked into the
-// product): a C heap that records every call and can be told to fail, and a
-// consistency walk over a pool and its chunks. The pool does not track its
-// chunks, so the walk is given them; the recording heap knows them.
+// For the pool's tests and fuzzer: a C heap that records every call and can
+// be told to fail, and a consistency walk over a pool and its chunks. The pool
+// does not track its chunks, so the walk is given them; the recording heap
+// knows them. Needs the runtime's private headers (vrcommon_internal).
 #pragma once
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <span>
@@ -13,7 +14,7 @@
 
 #include "pool/core/pool.h"
 
-namespace vr::pool {
+namespace vr::test {
 
 // Process-wide, since the pool's heap hooks are plain function pointers.
 class RecordingHeap {
@@ -23,7 +24,7 @@ public:
         static RecordingHeap heap;
         return heap;
     }
-    static HeapFunctions functions()
+    static pool::HeapFunctions functions()
     {
         return {&RecordingHeap::allocate, &RecordingHeap::allocateZeroed, &RecordingHeap::release};
     }
@@ -44,7 +45,8 @@ public:
         for (const auto& [block, bytes] : live) {
             std::int32_t tag;
             std::memcpy(&tag, block + 4, sizeof tag);
-            if (bytes == kChunkBytes && tag != kLargeBlockTag) found.push_back(block);
+            if (bytes == pool::kChunkBytes && tag != pool::kLargeBlockTag)
+                found.push_back(block);
         }
         return found;
     }
@@ -58,7 +60,8 @@ public:
 private:
     bool failNow()
     {
-        if (failuresAhead < 0) return false;
+        if (failuresAhead < 0)
+            return false;
         return failuresAhead-- == 0;
     }
     static void* allocate(std::size_t bytes) noexcept { return instance().take(bytes, false); }
@@ -73,16 +76,18 @@ private:
     void* take(std::size_t bytes, bool zeroed) noexcept
     {
         ++(zeroed ? zeroedAllocations : allocations);
-        if (failNow()) return nullptr;
+        if (failNow())
+            return nullptr;
         void* block = zeroed ? std::calloc(1, bytes) : std::malloc(bytes);
-        if (block) live.emplace(static_cast<const std::byte*>(block), bytes);
+        if (block)
+            live.emplace(static_cast<const std::byte*>(block), bytes);
         return block;
     }
 
     long failuresAhead = -1;
 };
 
-namespace check_detail {
+namespace pool_check_detail {
 
 inline std::uint16_t field16(const std::byte* at)
 {
@@ -103,14 +108,16 @@ inline std::string where(const std::byte* chunk, const std::byte* header)
     return "chunk +" + std::to_string(header - chunk) + ": ";
 }
 
-}  // namespace check_detail
+}  // namespace pool_check_detail
 
 // Lists: circular, doubly linked, every member free and of the list's class,
 // the scan bits matching. Fills `members` with each member's class.
-inline std::string checkLists(const Pool& pool, std::unordered_map<const std::byte*, int>& members)
+inline std::string checkLists(const pool::Pool& pool, std::unordered_map<const std::byte*, int>& members)
 {
-    using namespace check_detail;
-    if (!pool.listsReady()) return {};
+    using namespace vr::pool;
+    using namespace pool_check_detail;
+    if (!pool.listsReady())
+        return {};
     for (int sizeClass = 0; sizeClass < kClassCount; ++sizeClass) {
         const std::byte* head = pool.listHead(sizeClass);
         const std::byte* previous = head;
@@ -120,13 +127,15 @@ inline std::string checkLists(const Pool& pool, std::unordered_map<const std::by
             if (link(current + kPrevLinkOffset) != previous)
                 return "class " + std::to_string(sizeClass) + ": broken back link";
             const std::uint16_t size = field16(current + kSizeOffset);
-            if (size & kInUseBit) return "class " + std::to_string(sizeClass) + ": member in use";
+            if (size & kInUseBit)
+                return "class " + std::to_string(sizeClass) + ": member in use";
             if (classOfFreeBlock(size & kSizeMask) != sizeClass)
-                return "class " + std::to_string(sizeClass) + ": member of " +
-                       std::to_string(size & kSizeMask) + " granules";
+                return "class " + std::to_string(sizeClass) + ": member of " + std::to_string(size & kSizeMask) +
+                       " granules";
             if (!members.emplace(current, sizeClass).second)
                 return "class " + std::to_string(sizeClass) + ": block listed twice";
-            if (++count > 1'000'000) return "class " + std::to_string(sizeClass) + ": list does not close";
+            if (++count > 1'000'000)
+                return "class " + std::to_string(sizeClass) + ": list does not close";
             previous = current;
             current = link(current + kNextLinkOffset);
         }
@@ -144,10 +153,12 @@ inline std::string checkLists(const Pool& pool, std::unordered_map<const std::by
 inline std::string checkChunk(const std::byte* chunk, const std::unordered_map<const std::byte*, int>& members,
                               std::size_t& freeBlocks)
 {
-    using namespace check_detail;
+    using namespace vr::pool;
+    using namespace pool_check_detail;
     std::uint32_t left, right;
     std::memcpy(&left, chunk + kLeftSentinelOffset, sizeof left);
-    if (left != kLeftSentinelValue) return "left sentinel overwritten";
+    if (left != kLeftSentinelValue)
+        return "left sentinel overwritten";
     const std::byte* header = chunk + kFirstBlockOffset;
     const std::byte* end = chunk + kRightSentinelOffset;
     int previousSize = 1;
@@ -158,21 +169,27 @@ inline std::string checkChunk(const std::byte* chunk, const std::unordered_map<c
         if (field16(header + kPrevSizeOffset) != previousSize)
             return where(chunk, header) + "previous size " + std::to_string(field16(header + kPrevSizeOffset)) +
                    ", block in front has " + std::to_string(previousSize);
-        if (size < kMinBlockGranules) return where(chunk, header) + "block of " + std::to_string(size) + " granules";
+        if (size < kMinBlockGranules)
+            return where(chunk, header) + "block of " + std::to_string(size) + " granules";
         if (free) {
-            if (previousFree) return where(chunk, header) + "two free neighbours";
-            if (size == kChunkFreeGranules) return "wholly free chunk kept";
+            if (previousFree)
+                return where(chunk, header) + "two free neighbours";
+            if (size == kChunkFreeGranules)
+                return "wholly free chunk kept";
             auto found = members.find(header);
-            if (found == members.end()) return where(chunk, header) + "free block on no list";
+            if (found == members.end())
+                return where(chunk, header) + "free block on no list";
             ++freeBlocks;
         }
         previousSize = size;
         previousFree = free;
         header += static_cast<std::size_t>(size) * kGranule;
     }
-    if (header != end) return "blocks run past the right sentinel";
+    if (header != end)
+        return "blocks run past the right sentinel";
     std::memcpy(&right, end, sizeof right);
-    if ((right >> 16) != (kRightSentinelValue >> 16)) return "right sentinel overwritten";
+    if ((right >> 16) != (kRightSentinelValue >> 16))
+        return "right sentinel overwritten";
     if ((right & 0xFFFF) != static_cast<std::uint32_t>(previousSize))
         return "right sentinel's previous size " + std::to_string(right & 0xFFFF) + ", last block has " +
                std::to_string(previousSize);
@@ -180,16 +197,18 @@ inline std::string checkChunk(const std::byte* chunk, const std::unordered_map<c
 }
 
 // The whole pool: lists, every chunk, and no list member outside the chunks.
-inline std::string checkPool(const Pool& pool, std::span<const std::byte* const> chunks)
+inline std::string checkPool(const pool::Pool& pool, std::span<const std::byte* const> chunks)
 {
     std::unordered_map<const std::byte*, int> members;
-    if (std::string fault = checkLists(pool, members); !fault.empty()) return fault;
+    if (std::string fault = checkLists(pool, members); !fault.empty())
+        return fault;
     std::size_t freeBlocks = 0;
     for (const std::byte* chunk : chunks)
-        if (std::string fault = checkChunk(chunk, members, freeBlocks); !fault.empty()) return fault;
+        if (std::string fault = checkChunk(chunk, members, freeBlocks); !fault.empty())
+            return fault;
     if (freeBlocks != members.size())
         return std::to_string(members.size()) + " listed blocks, " + std::to_string(freeBlocks) + " free in chunks";
     return {};
 }
 
-}  // namespace vr::pool
+}  // namespace vr::test
