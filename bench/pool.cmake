@@ -2,8 +2,4 @@
 # patterns and the cost per operation as the live population grows.
 add_executable(pool_bench ${CMAKE_CURRENT_LIST_DIR}/pool_bench.cpp)
 set_target_properties(pool_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-if(VR_WINDOWS)
-    target_link_libraries(pool_bench PRIVATE vrcommon_internal)
-else()
-    target_link_libraries(pool_bench PRIVATE vrcommon_internal)
-endif()
+target_link_libraries(pool_bench PRIVATE vrcommon_internal)

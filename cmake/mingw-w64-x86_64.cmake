@@ -7,7 +7,6 @@ set(CMAKE_C_COMPILER   x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER  x86_64-w64-mingw32-windres)
 set(VR_MC_COMPILER     x86_64-w64-mingw32-windmc)
-set(VR_OBJDUMP         x86_64-w64-mingw32-objdump)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -6,7 +6,7 @@
 
 #include "message_tool.h"
 
-using namespace vrc::catalogue;
+using namespace vr::catalogue;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

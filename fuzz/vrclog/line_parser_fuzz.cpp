@@ -1,12 +1,15 @@
 // Parses the first line of the input alone, then reads the whole input as a
 // log with buffer sizes taken from the first byte: every view the parser
-// gives must lie inside its line, and every record must be the bytes of the
-// log at its offset, in order, none overlapping the one before.
+// gives must lie inside its line, the parser's quick search for the end of
+// the process column must read the line as trying every end does, and every
+// record must be the bytes of the log at its offset, in order, none
+// overlapping the one before.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "log_reader.h"
 
@@ -33,6 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string_view log(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::string_view firstLine = log.substr(0, log.find('\n'));
     const ParsedLine parsed = parseLine(firstLine);
+    const ParsedLine reference = parseLineByEveryColumnEnd(firstLine);
+    check(parsed.shape == reference.shape);
+    if (parsed.shape == LineShape::Header) {
+        const LineHeader& a = parsed.header;
+        const LineHeader& b = reference.header;
+        for (auto [x, y] :
+             {std::pair{a.moduleTag, b.moduleTag}, std::pair{a.time, b.time}, std::pair{a.processName, b.processName},
+              std::pair{a.sourceFile, b.sourceFile}, std::pair{a.text, b.text}})
+            check(x.data() == y.data() && x.size() == y.size());
+        check(a.processId == b.processId && a.threadId == b.threadId && a.hexadecimalIds == b.hexadecimalIds);
+        check(a.sourceLine == b.sourceLine && a.lineClass == b.lineClass && a.level == b.level && a.count == b.count);
+    }
     if (parsed.shape == LineShape::Header) {
         const LineHeader& h = parsed.header;
         check(h.time.size() == kTimeLength);

@@ -27,6 +27,12 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
+// CreateFileW's result, null when the file could not be opened.
+inline UniqueHandle adoptFileHandle(HANDLE handle) noexcept
+{
+    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
 struct FindCloser {
     void operator()(HANDLE find) const noexcept { FindClose(find); }
 };

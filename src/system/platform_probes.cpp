@@ -24,6 +24,14 @@ static_assert(kStockIconShield == 77 && kStockIconSmallIcon == 0x101);
 
 const wchar_t* shieldIconLibrary = L"shell32.dll";
 
+// The version families of the public header are the core's flags.
+namespace osv = vr::osversion;
+static_assert(VRC_OS_WIN32S == osv::kFlagWin32s && VRC_OS_WIN95 == osv::kFlagWindows95 &&
+              VRC_OS_WIN98 == osv::kFlagWindows98 && VRC_OS_WINME == osv::kFlagWindowsMe &&
+              VRC_OS_NT4 == osv::kFlagNT4 && VRC_OS_WIN2000 == osv::kFlagWindows2000 &&
+              VRC_OS_WINXP == osv::kFlagWindowsXP && VRC_OS_WIN2003 == osv::kFlagWindows2003 &&
+              VRC_OS_LATER_NT == osv::kFlagLaterNT);
+
 }  // namespace
 
 void vr::seams::setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcept

@@ -14,10 +14,10 @@ enum class LineClass : uint8_t { Rel, Trc, Dbg, Entry, Error, Plain };
 inline constexpr int kLineClassCount = 6;
 
 enum class LineShape : uint8_t {
-    Header,       // a complete header: the fields of LineHeader are set
-    Blank,        // nothing but a line end
-    DebugError,   // no header, starts "DEBUG ERROR": a structural error report
-    Text,         // no header: the next line of a multi-line text, or debris
+    Header,  // a complete header: the fields of LineHeader are set
+    Blank,  // nothing but a line end
+    DebugError,  // no header, starts "DEBUG ERROR": a structural error report
+    Text,  // no header: the next line of a multi-line text, or debris
     BrokenHeader  // starts like a header (tag and time) but the rest does not fit
 };
 
@@ -25,11 +25,11 @@ inline constexpr std::size_t kTimeLength = 23;  // "yyyy-mm-dd hh:mm:ss.mmm"
 
 struct LineHeader {
     std::string_view moduleTag;
-    std::string_view time;         // always kTimeLength characters
+    std::string_view time;  // always kTimeLength characters
     std::string_view processName;  // executable base name; may hold blanks and digits, may be empty
     uint32_t processId = 0;
     uint32_t threadId = 0;
-    bool hexadecimalIds = false;   // the column was written as " 0x%08X 0x%08X"
+    bool hexadecimalIds = false;  // the column was written as " 0x%08X 0x%08X"
     std::string_view sourceFile;
     int32_t sourceLine = 0;
     LineClass lineClass = LineClass::Plain;
@@ -48,6 +48,10 @@ struct ParsedLine {
 // Reads one physical line, with or without its "\n" or "\r\n". The views of
 // the result point into line.
 ParsedLine parseLine(std::string_view line) noexcept;
+
+// The same reading as parseLine, found by trying every end of the process
+// column from the left. Slow; the reference that parseLine is tested against.
+ParsedLine parseLineByEveryColumnEnd(std::string_view line) noexcept;
 
 // The line without its trailing "\n", "\r\n" or "\r".
 std::string_view withoutLineEnd(std::string_view line) noexcept;

@@ -165,7 +165,10 @@ LogReader::ReadResult LogReader::readLine(Line& line)
 bool LogReader::next(LogRecord& record)
 {
     moved_ = false;
-    Line first;
+    // first_ and pending_ are members rather than locals: a line with its
+    // parsed header is large, and clearing a new one for every line costs
+    // more than reading most lines.
+    Line& first = first_;
     for (;;) {
         if (hasPending_) {
             first = pending_;
@@ -196,7 +199,7 @@ bool LogReader::next(LogRecord& record)
         ++unparsedLines_;
     bool blankSinceLastLine = false;
     for (;;) {
-        Line line;
+        Line& line = pending_;
         const ReadResult result = readLine(line);
         if (result == ReadResult::End)
             break;
@@ -208,7 +211,6 @@ bool LogReader::next(LogRecord& record)
         }
         const LineShape shape = line.parsed.shape;
         if (shape == LineShape::Header || shape == LineShape::DebugError) {
-            pending_ = line;
             hasPending_ = true;
             break;
         }
@@ -230,17 +232,17 @@ bool LogReader::next(LogRecord& record)
     const std::string_view firstLine = bytes(recordStart_, recordStart_ + firstLength);
     if (moved_)
         first.parsed = parseLine(firstLine);
-    record = LogRecord{};
     record.raw = bytes(recordStart_, recordStart_ + recordLength);
     record.fileOffset = bufferOffset_ + recordStart_;
     record.fileIndex = fileIndex_;
-    if (firstShape == LineShape::Header) {
-        record.hasHeader = true;
+    record.hasHeader = firstShape == LineShape::Header;
+    if (record.hasHeader) {
         record.header = first.parsed.header;
         std::memcpy(lastTime_, record.header.time.data(), kTimeLength);
         hasLastTime_ = true;
         return true;
     }
+    record.header = LineHeader{};
     record.header.text = withoutLineEnd(firstLine);
     if (firstShape == LineShape::DebugError) {
         record.header.lineClass = LineClass::Error;

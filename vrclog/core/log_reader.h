@@ -19,10 +19,10 @@ struct LogRecord {
     // False for a structural error report (written without a header; it takes
     // the time of the record before it) and for lines found before any record.
     bool hasHeader = false;
-    LineHeader header;        // lineClass is Error for error reports, Plain for stray lines
-    std::string_view raw;     // every byte of the record as in the file, line ends included
+    LineHeader header;  // lineClass is Error for error reports, Plain for stray lines
+    std::string_view raw;  // every byte of the record as in the file, line ends included
     uint64_t fileOffset = 0;  // where raw starts in its file
-    uint32_t fileIndex = 0;   // the log's place on the command line
+    uint32_t fileIndex = 0;  // the log's place on the command line
 
     // The message from after the class column to the end of the record, with
     // the later lines of a multi-line text, without the final line end.
@@ -93,7 +93,7 @@ public:
 private:
     struct Line {
         std::size_t start = 0;  // in buffer_
-        std::size_t end = 0;    // after its line end
+        std::size_t end = 0;  // after its line end
         ParsedLine parsed;
     };
     enum class ReadResult { Line, End, Overlong };
@@ -110,12 +110,13 @@ private:
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t recordStart_ = 0;  // bytes before it may be dropped when the buffer is refilled
-    std::size_t position_ = 0;     // next byte not yet split into a line
-    std::size_t end_ = 0;          // end of the bytes read
-    uint64_t bufferOffset_ = 0;    // file offset of buffer_[0]
+    std::size_t position_ = 0;  // next byte not yet split into a line
+    std::size_t end_ = 0;  // end of the bytes read
+    uint64_t bufferOffset_ = 0;  // file offset of buffer_[0]
     bool atEnd_ = false;
-    bool moved_ = false;           // the buffer's bytes moved since next() began
-    Line pending_;                 // a line read past the end of the record before
+    bool moved_ = false;  // the buffer's bytes moved since next() began
+    Line first_;  // the first line of the record being read
+    Line pending_;  // a line read past the end of the record before
     bool hasPending_ = false;
     bool skipContinuations_ = false;
     char lastTime_[kTimeLength] = {};

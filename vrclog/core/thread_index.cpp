@@ -14,15 +14,26 @@ std::size_t ThreadIndex::indexOf(const LineHeader& header)
             return last_;
     }
     const uint64_t key = idsKey(header.processId, header.threadId);
-    const auto [first, end] = byIds_.equal_range(key);
-    for (auto it = first; it != end; ++it) {
-        if (threads_[it->second].processName == header.processName) {
-            last_ = it->second;
-            return last_;
+    if (threads_.size() <= kScannedThreads) {
+        // A log mostly has a handful of threads, whose ids sit in one cache line.
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i] == key && threads_[i].processName == header.processName) {
+                last_ = i;
+                return last_;
+            }
+        }
+    } else {
+        const auto [first, end] = byIds_.equal_range(key);
+        for (auto it = first; it != end; ++it) {
+            if (threads_[it->second].processName == header.processName) {
+                last_ = it->second;
+                return last_;
+            }
         }
     }
-    threads_.push_back(ThreadIdentity{std::string(header.processName), header.processId, header.threadId,
-                                      header.hexadecimalIds});
+    threads_.push_back(
+        ThreadIdentity{std::string(header.processName), header.processId, header.threadId, header.hexadecimalIds});
+    keys_.push_back(key);
     last_ = threads_.size() - 1;
     byIds_.emplace(key, last_);
     return last_;

@@ -31,7 +31,9 @@ private:
     {
         return (uint64_t{processId} << 32) | threadId;
     }
+    static constexpr std::size_t kScannedThreads = 16;
     std::vector<ThreadIdentity> threads_;
+    std::vector<uint64_t> keys_;  // the ids of each thread, as idsKey gives them
     // A process id with its thread id can come back under another executable name.
     std::unordered_multimap<uint64_t, std::size_t> byIds_;
     std::size_t last_ = 0;

@@ -1,0 +1,92 @@
+# cmake -DBUILD_DIR=<windows build> -DSOURCE_DIR=<source> -DWORK_DIR=<scratch>
+#       -P package_consumer_test.cmake
+# Installs the build, checks the tree, moves it, and builds and runs
+# examples/package_client against the moved tree.
+cmake_minimum_required(VERSION 3.25)
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0)
+        string(REPLACE ";" " " command "${ARGN}")
+        message(FATAL_ERROR "${command}\nfailed (${result}):\n${output}")
+    endif()
+    set(output "${output}" PARENT_SCOPE)
+endfunction()
+
+function(expect_files root expected)
+    file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE ${root} ${root}/*)
+    list(SORT found)
+    list(SORT expected)
+    if(NOT found STREQUAL expected)
+        string(REPLACE ";" "\n  " found "${found}")
+        string(REPLACE ";" "\n  " expected "${expected}")
+        message(FATAL_ERROR "${root} holds\n  ${found}\nexpected\n  ${expected}")
+    endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+set(installed ${WORK_DIR}/installed)
+set(moved ${WORK_DIR}/moved)
+
+# The shipped programs, and nothing of the tests.
+set(programs Kelvane.exe vorUvez.exe vrcmsg.exe vrclog.exe)
+set(binaries VRCCLN62.dll ${programs})
+list(TRANSFORM binaries PREPEND bin/)
+
+# A setup takes the binaries alone.
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/runtime --component runtime)
+expect_files(${WORK_DIR}/runtime "${binaries}")
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${installed})
+expect_files(${installed}/bin "${programs};VRCCLN62.dll")
+set(package_files Config ConfigVersion Targets Targets-release)
+list(TRANSFORM package_files REPLACE "(.+)" "cmake/VerantoClient/VerantoClient\\1.cmake")
+expect_files(${installed}/lib "libvrcommon.a;libVRCCLN62.dll.a;${package_files}")
+# The public headers only, none of the runtime's private ones.
+expect_files(${installed}/include
+    "vrcommon.h;vrc_trace.h;vrc_settings.h;vrc_system.h;vrc_pool.h;vrc_catalogue.h;vrc_messages.h")
+foreach(file README.md veranto-sample/kelvane.cfg veranto-sample/VSMPLRES.DL_)
+    if(NOT EXISTS ${installed}/share/doc/VerantoClient/${file})
+        message(FATAL_ERROR "share/doc/VerantoClient/${file} is not installed")
+    endif()
+endforeach()
+
+# Nothing may point back into the build machine's folders.
+file(GLOB cmake_files ${installed}/lib/cmake/VerantoClient/*.cmake)
+foreach(file ${cmake_files})
+    file(READ ${file} text)
+    foreach(folder ${BUILD_DIR} ${SOURCE_DIR} ${installed})
+        string(FIND "${text}" "${folder}" at)
+        if(NOT at EQUAL -1)
+            message(FATAL_ERROR "${file} names ${folder}")
+        endif()
+    endforeach()
+endforeach()
+
+file(RENAME ${installed} ${moved})
+
+set(client ${WORK_DIR}/client)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/package_client -B ${client} -G "Unix Makefiles"
+    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    -DCMAKE_PREFIX_PATH=${moved})
+file(STRINGS ${client}/CMakeCache.txt package_dir REGEX "^VerantoClient_DIR:")
+if(NOT package_dir STREQUAL "VerantoClient_DIR:PATH=${moved}/lib/cmake/VerantoClient")
+    message(FATAL_ERROR "the client found another package: ${package_dir}")
+endif()
+run(${CMAKE_COMMAND} --build ${client})
+
+# The catalogue library from the moved tree only.
+run(${CMAKE_COMMAND} -E env WINEPATH=${moved}/bin
+    ${SOURCE_DIR}/cmake/wine-run ${client}/package_client.exe)
+string(REPLACE "\r" "" output "${output}")
+message(STATUS "package_client:\n${output}")
+foreach(expected
+        "catalogue: VRC1004: Print Failed... Unable to create file report.tmp."
+        "trace: line written to the driver log"
+        "pool: 100 bytes allocated and freed")
+    string(FIND "${output}" "${expected}\n" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "package_client printed no \"${expected}\"")
+    endif()
+endforeach()
