@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::size_t n = std::min(bufferSize - 1, fileSize - position);
         std::memcpy(buffer.data(), file + position, n);
         position += n;
-        const vr::fio::LineSplit split = vr::fio::splitLine(buffer.data(), n);
+        const vr::trace::fio::LineSplit split = vr::trace::fio::splitLine(buffer.data(), n);
         if (!split.hasLine)
             break;
         if (split.rewind > n)

@@ -14,8 +14,8 @@ constexpr wchar_t kUILockName[] = L"ServerMode_LockUI";
 
 bool hasSessionNamespaces() noexcept
 {
-    vr::osversion::Version version{};
-    return vr::osversion::queryRunningVersion(version) && vr::osversion::hasSessionNamespaces(version);
+    vr::system::osversion::Version version{};
+    return vr::system::osversion::queryRunningVersion(version) && vr::system::osversion::hasSessionNamespaces(version);
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 
 namespace {
 
-class GlobalAtomTable final : public vr::atoms::AtomTable {
+class GlobalAtomTable final : public vr::system::atoms::AtomTable {
 public:
     std::uint16_t add(const wchar_t* text) noexcept override { return GlobalAddAtomW(text); }
 
     std::size_t name(std::uint16_t atom,
-                     std::span<wchar_t, vr::atoms::kBufferChars> buffer) noexcept override
+                     std::span<wchar_t, vr::system::atoms::kBufferChars> buffer) noexcept override
     {
         // A name too long for the buffer fails (ERROR_MORE_DATA) and counts as none.
         const UINT length = GlobalGetAtomNameW(atom, buffer.data(), static_cast<int>(buffer.size()));
@@ -34,7 +34,7 @@ extern "C" ATOM VRC_AddPackedAtom(const wchar_t* text)
     if (text == nullptr)
         return 0;
     GlobalAtomTable table;
-    return vr::atoms::addPacked(table, std::wstring_view(text, std::wcslen(text)));
+    return vr::system::atoms::addPacked(table, std::wstring_view(text, std::wcslen(text)));
 }
 
 extern "C" wchar_t* VRC_GetPackedAtom(ATOM atom, wchar_t* buffer, int capacity)
@@ -42,6 +42,6 @@ extern "C" wchar_t* VRC_GetPackedAtom(ATOM atom, wchar_t* buffer, int capacity)
     if (buffer == nullptr || capacity <= 0)
         return buffer;
     GlobalAtomTable table;
-    vr::atoms::readPacked(table, atom, std::span(buffer, static_cast<std::size_t>(capacity)));
+    vr::system::atoms::readPacked(table, atom, std::span(buffer, static_cast<std::size_t>(capacity)));
     return buffer;
 }

@@ -25,7 +25,7 @@ static_assert(kStockIconShield == 77 && kStockIconSmallIcon == 0x101);
 const wchar_t* shieldIconLibrary = L"shell32.dll";
 
 // The version families of the public header are the core's flags.
-namespace osv = vr::osversion;
+namespace osv = vr::system::osversion;
 static_assert(VRC_OS_WIN32S == osv::kFlagWin32s && VRC_OS_WIN95 == osv::kFlagWindows95 &&
               VRC_OS_WIN98 == osv::kFlagWindows98 && VRC_OS_WINME == osv::kFlagWindowsMe &&
               VRC_OS_NT4 == osv::kFlagNT4 && VRC_OS_WIN2000 == osv::kFlagWindows2000 &&
@@ -41,14 +41,14 @@ void vr::seams::setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcep
 
 extern "C" int VRC_IsVistaOrLater(void)
 {
-    vr::osversion::Version version{};
-    return vr::osversion::queryRunningVersion(version) && vr::osversion::isVistaOrLater(version) ? 1 : 0;
+    vr::system::osversion::Version version{};
+    return vr::system::osversion::queryRunningVersion(version) && vr::system::osversion::isVistaOrLater(version) ? 1 : 0;
 }
 
 extern "C" DWORD VRC_GetOSVersionFlags(void)
 {
-    vr::osversion::Version version{};
-    return vr::osversion::queryRunningVersion(version) ? vr::osversion::flagsFor(version) : 0;
+    vr::system::osversion::Version version{};
+    return vr::system::osversion::queryRunningVersion(version) ? vr::system::osversion::flagsFor(version) : 0;
 }
 
 extern "C" int VRC_SetCompatibilityPersisted(const wchar_t* programPath)

@@ -6,7 +6,7 @@
 
 #include "system/core/windows_version.h"
 
-namespace vr::osversion {
+namespace vr::system::osversion {
 
 inline bool queryRunningVersion(Version& version) noexcept
 {
@@ -18,4 +18,4 @@ inline bool queryRunningVersion(Version& version) noexcept
     return true;
 }
 
-}  // namespace vr::osversion
+}  // namespace vr::system::osversion

@@ -21,9 +21,9 @@ std::array<Char, N + 1> terminatedName(const Char (&name)[N]) noexcept
 // DEVMODEW and DEVMODEA differ only in their two names, so each member is
 // read by name at the place the given structure has it.
 template <class DevMode>
-vr::devmode::Members membersOf(const DevMode& dm) noexcept
+vr::trace::devmode::Members membersOf(const DevMode& dm) noexcept
 {
-    vr::devmode::Members m{};
+    vr::trace::devmode::Members m{};
     m.size = dm.dmSize;
     m.driverExtra = dm.dmDriverExtra;
     m.fields = dm.dmFields;
@@ -49,21 +49,21 @@ vr::devmode::Members membersOf(const DevMode& dm) noexcept
 
 template <class DevMode>
 void dump(const char* sourceFile, int sourceLine, const DevMode* pdmIn,
-          vr::devmode::Variant variant) noexcept
+          vr::trace::devmode::Variant variant) noexcept
 {
     if (pdmIn == nullptr)
         return;
     const auto deviceName = terminatedName(pdmIn->dmDeviceName);
     const auto formName = terminatedName(pdmIn->dmFormName);
 
-    std::array<vr::devmode::Line, vr::devmode::kMaxLines> lines{};
-    const std::size_t count = vr::devmode::dumpLines(membersOf(*pdmIn), variant, lines);
-    for (const vr::devmode::Line& line : std::span(lines).first(count)) {
+    std::array<vr::trace::devmode::Line, vr::trace::devmode::kMaxLines> lines{};
+    const std::size_t count = vr::trace::devmode::dumpLines(membersOf(*pdmIn), variant, lines);
+    for (const vr::trace::devmode::Line& line : std::span(lines).first(count)) {
         const char* text = nullptr;
-        if (line.kind == vr::devmode::Kind::Number)
+        if (line.kind == vr::trace::devmode::Kind::Number)
             text = DBG_Text(line.format, line.number);
         else
-            text = DBG_Text(line.format, line.name == vr::devmode::NameMember::DeviceName
+            text = DBG_Text(line.format, line.name == vr::trace::devmode::NameMember::DeviceName
                                              ? deviceName.data()
                                              : formName.data());
         DBG_Print(sourceFile, sourceLine, DBG_MASK_DEBUG_ODS, text);
@@ -74,10 +74,10 @@ void dump(const char* sourceFile, int sourceLine, const DevMode* pdmIn,
 
 extern "C" void DBG_DumpDevModeW(const char* sourceFile, int sourceLine, const DEVMODEW* pdmIn)
 {
-    dump(sourceFile, sourceLine, pdmIn, vr::devmode::Variant::Wide);
+    dump(sourceFile, sourceLine, pdmIn, vr::trace::devmode::Variant::Wide);
 }
 
 extern "C" void DBG_DumpDevModeA(const char* sourceFile, int sourceLine, const DEVMODEA* pdmIn)
 {
-    dump(sourceFile, sourceLine, pdmIn, vr::devmode::Variant::Narrow);
+    dump(sourceFile, sourceLine, pdmIn, vr::trace::devmode::Variant::Narrow);
 }

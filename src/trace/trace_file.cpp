@@ -116,7 +116,7 @@ extern "C" char* FIO_ReadLine(char* buffer, int bufferSize, FIO_FILE* file)
     if (!isOpenFile(file) || buffer == nullptr || bufferSize < 1)
         return nullptr;
     const int read = FIO_Read(file, buffer, static_cast<DWORD>(bufferSize - 1));
-    const vr::fio::LineSplit split = vr::fio::splitLine(buffer, read > 0 ? static_cast<std::size_t>(read) : 0);
+    const vr::trace::fio::LineSplit split = vr::trace::fio::splitLine(buffer, read > 0 ? static_cast<std::size_t>(read) : 0);
     if (!split.hasLine)
         return nullptr;
     if (split.rewind != 0)

@@ -4,7 +4,7 @@
 #include <array>
 #include <climits>
 
-namespace vr::atoms {
+namespace vr::system::atoms {
 namespace {
 
 using Buffer = std::array<wchar_t, kBufferChars>;
@@ -141,4 +141,4 @@ void readPacked(AtomTable& table, std::uint16_t atom, std::span<wchar_t> out) no
     }
 }
 
-}  // namespace vr::atoms
+}  // namespace vr::system::atoms

@@ -13,7 +13,7 @@
 #include <span>
 #include <string_view>
 
-namespace vr::atoms {
+namespace vr::system::atoms {
 
 inline constexpr std::size_t kChunkChars = 127;   // a chunk, and the longest text stored as is
 inline constexpr std::size_t kBufferChars = 128;  // every work buffer, NUL included
@@ -55,4 +55,4 @@ void readPacked(AtomTable& table, std::uint16_t atom, std::span<wchar_t> out) no
 // then cut to its low 16 bits. "VRPackedString:" itself gives 0.
 std::uint16_t tokenToAtom(std::wstring_view token) noexcept;
 
-}  // namespace vr::atoms
+}  // namespace vr::system::atoms

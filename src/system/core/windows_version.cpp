@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace vr::osversion {
+namespace vr::system::osversion {
 namespace {
 
 constexpr std::uint32_t kAny = std::numeric_limits<std::uint32_t>::max();
@@ -43,4 +43,4 @@ std::uint32_t flagsFor(const Version& version) noexcept
     return 0;
 }
 
-}  // namespace vr::osversion
+}  // namespace vr::system::osversion

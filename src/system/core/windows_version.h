@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace vr::osversion {
+namespace vr::system::osversion {
 
 inline constexpr std::uint32_t kPlatformWin32s = 0;   // VER_PLATFORM_WIN32s
 inline constexpr std::uint32_t kPlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS (95, 98, Me)
@@ -37,4 +37,4 @@ constexpr bool hasSessionNamespaces(const Version& version) noexcept
 
 constexpr bool isVistaOrLater(const Version& version) noexcept { return version.major >= 6; }
 
-}  // namespace vr::osversion
+}  // namespace vr::system::osversion

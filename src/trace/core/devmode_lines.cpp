@@ -1,6 +1,6 @@
 #include "trace/core/devmode_lines.h"
 
-namespace vr::devmode {
+namespace vr::trace::devmode {
 namespace {
 
 enum class Width { Signed16, Unsigned16, Signed32 };
@@ -77,4 +77,4 @@ std::size_t dumpLines(const Members& members, Variant variant,
     return count;
 }
 
-}  // namespace vr::devmode
+}  // namespace vr::trace::devmode

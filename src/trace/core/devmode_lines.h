@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-namespace vr::devmode {
+namespace vr::trace::devmode {
 
 enum class Variant { Wide, Narrow };
 
@@ -48,4 +48,4 @@ inline constexpr std::size_t kMaxLines = kFixedLines + kMemberRows;
 std::size_t dumpLines(const Members& members, Variant variant,
                       std::span<Line, kMaxLines> lines) noexcept;
 
-}  // namespace vr::devmode
+}  // namespace vr::trace::devmode

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace vr::fio {
+namespace vr::trace::fio {
 
 LineSplit splitLine(char* text, std::size_t length) noexcept
 {
@@ -37,4 +37,4 @@ LineSplit splitLine(char* text, std::size_t length) noexcept
     return {true, readLength - used};
 }
 
-}  // namespace vr::fio
+}  // namespace vr::trace::fio

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace vr::fio {
+namespace vr::trace::fio {
 
 inline constexpr char kEndOfText = 0x1A;
 
@@ -19,4 +19,4 @@ struct LineSplit {
 // how far the file position must go back to stand just after what was used.
 LineSplit splitLine(char* text, std::size_t length) noexcept;
 
-}  // namespace vr::fio
+}  // namespace vr::trace::fio

@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace vr;
+using namespace vr::system;
 
 // An atom table with the global table's counting: adding a known text
 // raises its count, and it is gone when the count drops to 0.
@@ -231,19 +231,19 @@ TEST(OsVersionFlags, NamespacesFromNT5AndVistaFromMajor6)
 }
 
 // The dump as text, names shown as <device> and <form>.
-std::vector<std::string> dumpText(const devmode::Members& members,
-                                  devmode::Variant variant = devmode::Variant::Wide)
+std::vector<std::string> dumpText(const vr::trace::devmode::Members& members,
+                                  vr::trace::devmode::Variant variant = vr::trace::devmode::Variant::Wide)
 {
-    std::array<devmode::Line, devmode::kMaxLines> lines{};
-    const std::size_t count = devmode::dumpLines(members, variant, lines);
+    std::array<vr::trace::devmode::Line, vr::trace::devmode::kMaxLines> lines{};
+    const std::size_t count = vr::trace::devmode::dumpLines(members, variant, lines);
     std::vector<std::string> text;
     for (std::size_t i = 0; i < count; ++i) {
         char buffer[128];
-        if (lines[i].kind == devmode::Kind::Number)
+        if (lines[i].kind == vr::trace::devmode::Kind::Number)
             std::snprintf(buffer, sizeof buffer, lines[i].format, lines[i].number);
         else
             std::snprintf(buffer, sizeof buffer, "%s [%s]", lines[i].format,
-                          lines[i].name == devmode::NameMember::DeviceName ? "device" : "form");
+                          lines[i].name == vr::trace::devmode::NameMember::DeviceName ? "device" : "form");
         text.emplace_back(buffer);
     }
     return text;
@@ -251,7 +251,7 @@ std::vector<std::string> dumpText(const devmode::Members& members,
 
 TEST(DevModeDump, FourFixedLinesWhateverTheFields)
 {
-    devmode::Members members{};
+    vr::trace::devmode::Members members{};
     members.size = 220;
     members.driverExtra = 0xFFFF;
     members.orientation = 1;
@@ -266,7 +266,7 @@ TEST(DevModeDump, FourFixedLinesWhateverTheFields)
 
 TEST(DevModeDump, SelectedMembersInTableOrder)
 {
-    devmode::Members members{};
+    vr::trace::devmode::Members members{};
     members.fields = 0x00011002;
     members.paperSize = 9;
     members.duplex = 2;
@@ -277,14 +277,14 @@ TEST(DevModeDump, SelectedMembersInTableOrder)
     EXPECT_EQ(wide[5], "pdmIn->dmDuplex = 2");
     EXPECT_EQ(wide[6], "pdmIn->dmFormName = %S [form]");
 
-    const auto narrow = dumpText(members, devmode::Variant::Narrow);
+    const auto narrow = dumpText(members, vr::trace::devmode::Variant::Narrow);
     EXPECT_EQ(narrow[0], "pdmIn->dmDeviceName = %s [device]");
     EXPECT_EQ(narrow[6], "pdmIn->dmFormName = %s [form]");
 }
 
 TEST(DevModeDump, EveryMemberWithItsSignedness)
 {
-    devmode::Members members{};
+    vr::trace::devmode::Members members{};
     members.fields = 0x001FFF1F;
     members.orientation = 0xFFFE;
     members.paperSize = 1;

@@ -295,7 +295,7 @@ std::vector<std::string> readLines(const std::string& file, std::size_t bufferSi
         const std::size_t n = std::min(bufferSize - 1, file.size() - position);
         std::memcpy(buffer.data(), file.data() + position, n);
         position += n;
-        const vr::fio::LineSplit split = vr::fio::splitLine(buffer.data(), n);
+        const vr::trace::fio::LineSplit split = vr::trace::fio::splitLine(buffer.data(), n);
         if (!split.hasLine) {
             EXPECT_EQ(buffer[0], '\0');
             break;
