@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -22,9 +21,21 @@ constexpr std::size_t kLogBytes = 100'000'000;
 constexpr int kRuns = 3;
 
 struct Thread {
-    const char* column;
+    std::string column;
     int level = 0;
 };
+
+// The process column as the tracer writes it: decimal ids up to thread id
+// 65,535, eight hexadecimal digits each above it.
+Thread threadOf(const char* program, unsigned processId, unsigned threadId)
+{
+    char column[96];
+    if (threadId <= 0xFFFF)
+        std::snprintf(column, sizeof column, "%s %4u %4u", program, processId, threadId);
+    else
+        std::snprintf(column, sizeof column, "%s 0x%08X 0x%08X", program, processId, threadId);
+    return {column};
+}
 
 class LogWriter {
 public:
@@ -37,7 +48,7 @@ public:
         std::snprintf(header, sizeof header, "%-7s 2026-12-08 %02d:%02d:%02d.%03d %-20s%25s%5d ", "VRCCLN",
                       static_cast<int>((millisecond_ / 3600000) % 24), static_cast<int>((millisecond_ / 60000) % 60),
                       static_cast<int>((millisecond_ / 1000) % 60), static_cast<int>(millisecond_ % 1000),
-                      thread.column, source, sourceLine);
+                      thread.column.c_str(), source, sourceLine);
         text_ += header;
         text_ += rest;
         if (text_.size() > (1u << 20))
@@ -64,9 +75,9 @@ bool generate(const std::string& path)
     if (file == nullptr)
         return false;
     LogWriter log(file);
-    std::vector<Thread> threads = {{"spoolsv  1204  2210"},  {"spoolsv  1204  2214"},
-                                   {"VRCPRINT 0x00001A2C 0x00012F00"}, {"VRCPRINT 0x00001A2C 0x00012F08"},
-                                   {"printer queue 2  344  348"},      {"printer queue 2  344  352"}};
+    std::vector<Thread> threads = {threadOf("spoolsv", 1204, 2210),       threadOf("spoolsv", 1204, 2214),
+                                   threadOf("VRCPRINT", 6700, 77568),     threadOf("VRCPRINT", 6700, 77576),
+                                   threadOf("printer queue 2", 344, 348), threadOf("printer queue 2", 344, 352)};
     const char* functions[] = {"OpenPrinterQueue", "RenderPage", "CompressBand", "SendToPort", "ReadSettings",
                                "GetSpoolFolder", "FlushJob", "ReleaseHandle"};
     std::mt19937 random(2088);
@@ -90,14 +101,14 @@ bool generate(const std::string& path)
                 thread.level = std::max(1, thread.level - static_cast<int>(random() % 3));
         } else if (pick < 75) {
             const unsigned repeats = random() % 5;
-            std::snprintf(text, sizeof text, "%s%s band %u of page %u ready\r\n", repeats > 1 ? "TRCx" : "TRC    ",
+            char column[16];
+            if (repeats > 1)
+                std::snprintf(column, sizeof column, "TRCx%-3u", repeats);
+            else
+                std::snprintf(column, sizeof column, "TRC    ");
+            std::snprintf(text, sizeof text, "%s%s band %u of page %u ready\r\n", column,
                           std::string(thread.level - 1, '.').c_str(), static_cast<unsigned>(random() % 64),
                           static_cast<unsigned>(random() % 8));
-            if (repeats > 1) {
-                char column[16];
-                std::snprintf(column, sizeof column, "TRCx%-3u", repeats);
-                std::memcpy(text, column, 7);
-            }
             log.line(thread, "printer_queue_scheduler_core.cpp", 1207, text);
         } else if (pick < 88) {
             std::snprintf(text, sizeof text, "REL    job %u: %u bytes sent to port LPT1:\r\n",
