@@ -10,17 +10,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "registry_state.h"
 #include "vrcommon.h"
 
 namespace {
 
 constexpr double kSeconds = 2.0;
 constexpr double kSlice = 0.05;
-constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
 
 struct Rates {
     double ours;
@@ -93,34 +92,6 @@ std::string lineOf(const std::wstring& log)
     return line;
 }
 
-// A value of a settings key, put back when the benchmark ends.
-class SavedSetting {
-public:
-    SavedSetting(HKEY hive, const wchar_t* name) : hive_(hive), name_(name)
-    {
-        DWORD size = 0;
-        if (RegGetValueW(hive_, kSettingsKey, name_, RRF_RT_ANY, &type_, nullptr, &size) == ERROR_SUCCESS) {
-            data_.emplace(size);
-            if (RegGetValueW(hive_, kSettingsKey, name_, RRF_RT_ANY, &type_, data_->data(), &size) != ERROR_SUCCESS)
-                data_.reset();
-        }
-    }
-    ~SavedSetting()
-    {
-        if (data_)
-            RegSetKeyValueW(hive_, kSettingsKey, name_, type_, data_->data(), static_cast<DWORD>(data_->size()));
-        else
-            remove();
-    }
-    void remove() const { RegDeleteKeyValueW(hive_, kSettingsKey, name_); }
-
-private:
-    HKEY hive_;
-    const wchar_t* name_;
-    DWORD type_ = 0;
-    std::optional<std::vector<BYTE>> data_;
-};
-
 std::wstring logFolder()
 {
     wchar_t folder[MAX_PATH] = {};
@@ -133,10 +104,11 @@ std::wstring logFolder()
 
 int main()
 {
-    const SavedSetting driverLogFile(HKEY_CURRENT_USER, L"DriverLogFile");
-    const SavedSetting userPath(HKEY_LOCAL_MACHINE, L"UserPath");
-    userPath.remove();
-    driverLogFile.remove();
+    // Both settings are put back when the benchmark ends.
+    const vr::test::SavedValue driverLogFile(HKEY_CURRENT_USER, VRC_SETTINGS_KEY, L"DriverLogFile");
+    const vr::test::SavedValue userPath(HKEY_LOCAL_MACHINE, VRC_SETTINGS_KEY, L"UserPath");
+    vr::test::deleteSetting(HKEY_LOCAL_MACHINE, L"UserPath");
+    vr::test::deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");
     const std::wstring folder = logFolder();
     const std::wstring debugLog = folder + L"\\VRCDBG62.LOG";
     const std::wstring bareInLogFolder = folder + L"\\trace_bench_bare.log";
@@ -178,7 +150,7 @@ int main()
     const std::wstring driverLog = std::wstring(temp) + L"trace_bench_driver.log";
     const std::wstring bareInTemp = std::wstring(temp) + L"trace_bench_bare.log";
     DeleteFileW(driverLog.c_str());
-    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"DriverLogFile", REG_SZ, driverLog.c_str(),
+    RegSetKeyValueW(HKEY_CURRENT_USER, VRC_SETTINGS_KEY, L"DriverLogFile", REG_SZ, driverLog.c_str(),
                     static_cast<DWORD>((driverLog.size() + 1) * sizeof(wchar_t)));
     int sequence = 0;
     const auto relLine = [&] {
@@ -195,7 +167,7 @@ int main()
     report("REL line outside traced functions", compare(relLine, relFloor));
     DeleteFileW(driverLog.c_str());
     DeleteFileW(bareInTemp.c_str());
-    driverLogFile.remove();
+    vr::test::deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");
 
     // Debug log lines in the default folders: no UserPath, no DriverLogFile.
     const auto debugLine = [&] {

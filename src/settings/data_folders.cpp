@@ -16,8 +16,6 @@ namespace {
 
 using namespace vr::settings;
 
-constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
 bool serverMode() noexcept
 {
     return VRC_IsServerMode() != 0;
@@ -107,7 +105,7 @@ int VRC_GetLogsFolder(wchar_t* buffer, DWORD capacity)
 {
     if (!VRC_IsServerMode()) return failFolder(buffer, capacity);
     if (!buffer || capacity < 2) return 0;
-    const EnvironmentValue logs = readMachineEnvironment(L"NVS_DATA_LOGS");
+    const EnvironmentValue logs = readMachineEnvironment(kDataLogsVariable);
     if (!logs.found) return failFolder(buffer, capacity);
 
     WideText path(callerBuffer(buffer, capacity));
@@ -123,7 +121,7 @@ int VRC_GetLogsFolder(wchar_t* buffer, DWORD capacity)
 int VRC_GetUserDataFolder(wchar_t* buffer, DWORD capacity)
 {
     if (!buffer || capacity < 2) return 0;
-    const EnvironmentValue root = readMachineEnvironment(L"NVS_DATA_ROOT");
+    const EnvironmentValue root = readMachineEnvironment(kDataRootVariable);
     const bool server = serverMode();
     const bool userPathRead =
         VRC_GetStringValue(nullptr, nullptr, kUserPathValue, buffer, bytesOf(capacity), 0) != 0;

@@ -7,9 +7,11 @@
 // it at that moment.
 #include "trace/log_paths.h"
 
+#include <array>
 #include <cwchar>
 
 #include "platform/handles.h"
+#include "settings/core/settings_rules.h"
 #include "trace/registry_watch.h"
 #include "vrc_settings.h"
 #include "vrc_trace.h"
@@ -20,8 +22,17 @@ using namespace vr::trace;
 
 constexpr const wchar_t* kDebugLogName = L"VRCDBG62.LOG";
 constexpr const wchar_t* kDriverLogName = L"VRCDRV62.LOG";
-constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Norvessa Corporation\\Veranto 6.2";
-constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+using vr::settings::kEnvironmentKey;
+
+// The settings key as the watch takes it: without its trailing backslash.
+constexpr auto kSettingsKeyChars = [] {
+    static_assert(VRC_SETTINGS_KEY[std::size(VRC_SETTINGS_KEY) - 2] == L'\\');
+    std::array<wchar_t, std::size(VRC_SETTINGS_KEY) - 1> key{};
+    for (std::size_t i = 0; i + 1 < key.size(); ++i)
+        key[i] = VRC_SETTINGS_KEY[i];
+    return key;
+}();
+constexpr const wchar_t* kSettingsKey = kSettingsKeyChars.data();
 // The shell reads its folders from "User Shell Folders"; "Shell Folders" is a
 // copy it writes for old programs, so it is not a source of the paths.
 constexpr const wchar_t* kShellFoldersKey =
@@ -54,7 +65,7 @@ bool serverLogFolderNamed() noexcept
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, vr::put(key)) !=
         ERROR_SUCCESS)
         return false;
-    return RegQueryValueExW(key.get(), L"NVS_DATA_LOGS", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return RegQueryValueExW(key.get(), vr::settings::kDataLogsVariable, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 // The product's log folder, then "\" and the file name.

@@ -88,6 +88,14 @@ constexpr std::uint32_t printerAttributes(bool read, std::uint32_t stored, bool 
     return nativeAmd64 ? kAttributeLocal : (kAttributeLocal | kAttributeRawOnly);
 }
 
+// ---- the machine environment -------------------------------------------------
+
+// Where the data folders may be set machine-wide; the values are read as
+// stored (environment references are not expanded).
+inline constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+inline constexpr const wchar_t* kDataRootVariable = L"NVS_DATA_ROOT";
+inline constexpr const wchar_t* kDataLogsVariable = L"NVS_DATA_LOGS";
+
 // ---- folder capacity checks (capacities in characters, NUL included) --------
 
 inline constexpr std::wstring_view kCompanyFolder = L"Norvessa Corporation";
