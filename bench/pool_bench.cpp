@@ -60,16 +60,14 @@ std::vector<std::size_t> requestSizes(std::size_t count, unsigned seed)
     std::mt19937 random(seed);
     std::uniform_int_distribution<std::size_t> size(1, kLargestRequest);
     std::vector<std::size_t> sizes(count);
-    for (auto& value : sizes) value = size(random);
+    for (auto& value : sizes)
+        value = size(random);
     return sizes;
 }
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Pairs per second. 64 blocks average some 60 KB, two or three chunks that
 // the pool takes and gives back in every batch.
@@ -85,7 +83,8 @@ double lifo(const Allocator& allocator, std::size_t depth, long pairs)
             stack[i] = allocator.allocate(bytes);
             touch(stack[i], bytes);
         }
-        for (std::size_t i = depth; i-- > 0;) allocator.release(stack[i]);
+        for (std::size_t i = depth; i-- > 0;)
+            allocator.release(stack[i]);
     }
     return static_cast<double>(pairs) / secondsSince(start);
 }
@@ -103,7 +102,8 @@ double randomReplace(const Allocator& allocator, std::size_t liveBlocks, long op
         touch(block, bytes);
     }
     std::vector<std::uint32_t> picks(1 << 16);
-    for (auto& pick : picks) pick = static_cast<std::uint32_t>(random() % liveBlocks);
+    for (auto& pick : picks)
+        pick = static_cast<std::uint32_t>(random() % liveBlocks);
 
     const auto start = Clock::now();
     for (long done = 0; done < operations; ++done) {
@@ -114,7 +114,8 @@ double randomReplace(const Allocator& allocator, std::size_t liveBlocks, long op
         touch(slot, bytes);
     }
     const double rate = static_cast<double>(operations) / secondsSince(start);
-    for (void* block : live) allocator.release(block);
+    for (void* block : live)
+        allocator.release(block);
     return rate;
 }
 
@@ -123,12 +124,14 @@ double randomReplace(const Allocator& allocator, std::size_t liveBlocks, long op
 double reallocGrowth(const Allocator& allocator, long calls)
 {
     std::vector<std::size_t> steps;
-    for (std::size_t bytes = 16; bytes < kLargestRequest; bytes = bytes * 5 / 4 + 3) steps.push_back(bytes);
+    for (std::size_t bytes = 16; bytes < kLargestRequest; bytes = bytes * 5 / 4 + 3)
+        steps.push_back(bytes);
     steps.push_back(kLargestRequest);
     // A few blocks kept alive between rounds, so that the heap is not empty.
     std::vector<void*> ballast;
     const auto sizes = requestSizes(256, 4);
-    for (std::size_t bytes : sizes) ballast.push_back(allocator.allocate(bytes));
+    for (std::size_t bytes : sizes)
+        ballast.push_back(allocator.allocate(bytes));
 
     long done = 0;
     const auto start = Clock::now();
@@ -143,7 +146,8 @@ double reallocGrowth(const Allocator& allocator, long calls)
         done += static_cast<long>(steps.size());
     }
     const double rate = static_cast<double>(done) / secondsSince(start);
-    for (void* block : ballast) allocator.release(block);
+    for (void* block : ballast)
+        allocator.release(block);
     return rate;
 }
 
@@ -151,7 +155,8 @@ template <typename Run>
 double best(int rounds, Run run)
 {
     double result = 0;
-    for (int i = 0; i < rounds; ++i) result = std::max(result, run());
+    for (int i = 0; i < rounds; ++i)
+        result = std::max(result, run());
     return result;
 }
 
@@ -167,7 +172,8 @@ int main()
 {
     constexpr int kRounds = 3;
     constexpr long kPairs = 2'000'000;
-    for (const Allocator* allocator : {&kPool, &kCHeap}) lifo(*allocator, 16, kPairs / 10);  // warm both
+    for (const Allocator* allocator : {&kPool, &kCHeap})
+        lifo(*allocator, 16, kPairs / 10);  // warm both
 
     // Each pattern measures the pool first, then the C heap; the pool's
     // chunks come from the same C heap.

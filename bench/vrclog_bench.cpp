@@ -78,8 +78,8 @@ bool generate(const std::string& path)
     std::vector<Thread> threads = {threadOf("spoolsv", 1204, 2210),       threadOf("spoolsv", 1204, 2214),
                                    threadOf("VRCPRINT", 6700, 77568),     threadOf("VRCPRINT", 6700, 77576),
                                    threadOf("printer queue 2", 344, 348), threadOf("printer queue 2", 344, 352)};
-    const char* functions[] = {"OpenPrinterQueue", "RenderPage", "CompressBand", "SendToPort", "ReadSettings",
-                               "GetSpoolFolder", "FlushJob", "ReleaseHandle"};
+    const char* functions[] = {"OpenPrinterQueue", "RenderPage",     "CompressBand", "SendToPort",
+                               "ReadSettings",     "GetSpoolFolder", "FlushJob",     "ReleaseHandle"};
     std::mt19937 random(2088);
     char text[200];
     while (log.size() < kLogBytes) {
@@ -179,6 +179,7 @@ int main()
     }
     const double oursRate = static_cast<double>(lines) / ours;
     const double baselineRate = static_cast<double>(lines) / baseline;
-    std::printf("vrclog summary: %.0f lines/s vs %.0f lines/s, ratio %.2f\n", oursRate, baselineRate, oursRate / baselineRate);
+    std::printf("vrclog summary: %.0f lines/s vs %.0f lines/s, ratio %.2f\n", oursRate, baselineRate,
+                oursRate / baselineRate);
     return 0;
 }

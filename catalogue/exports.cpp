@@ -35,8 +35,10 @@ wchar_t* formatFromCatalogue(DWORD messageId, va_list* arguments) noexcept
         // bad argument list is the caller's and is not caught here.
         length = 0;
     }
-    if (length != 0) return buffer;
-    if (buffer != nullptr) LocalFree(buffer);
+    if (length != 0)
+        return buffer;
+    if (buffer != nullptr)
+        LocalFree(buffer);
     return nullptr;
 }
 
@@ -44,7 +46,8 @@ wchar_t* formatFromCatalogue(DWORD messageId, va_list* arguments) noexcept
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) catalogueModule = instance;
+    if (reason == DLL_PROCESS_ATTACH)
+        catalogueModule = instance;
     return TRUE;
 }
 

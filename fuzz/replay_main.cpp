@@ -36,10 +36,12 @@ void mutateAndRun(std::vector<uint8_t> input, std::mt19937& random)
         std::vector<uint8_t> mutated = input;
         switch (random() % 4) {
         case 0:  // flip a byte
-            if (!mutated.empty()) mutated[random() % mutated.size()] = static_cast<uint8_t>(random());
+            if (!mutated.empty())
+                mutated[random() % mutated.size()] = static_cast<uint8_t>(random());
             break;
         case 1:  // truncate
-            if (!mutated.empty()) mutated.resize(random() % mutated.size());
+            if (!mutated.empty())
+                mutated.resize(random() % mutated.size());
             break;
         case 2:  // insert bytes
             for (unsigned n = random() % 16; n > 0; --n)
@@ -67,7 +69,8 @@ int main(int argc, char** argv)
         std::filesystem::path path(argv[i]);
         if (std::filesystem::is_directory(path)) {
             for (const auto& entry : std::filesystem::directory_iterator(path))
-                if (entry.is_regular_file()) files.push_back(entry.path());
+                if (entry.is_regular_file())
+                    files.push_back(entry.path());
         } else if (std::filesystem::is_regular_file(path)) {
             files.push_back(path);
         }

@@ -39,7 +39,8 @@ void ReportPathTooLong(const char* first, const char* second)
 bool ExpectedExpandedSize(const char* source, std::uint64_t* size)
 {
     const vr::UniqueCFile file(std::fopen(source, "rb"));
-    if (!file) return false;
+    if (!file)
+        return false;
     unsigned char header[kCompressedHeaderSize];
     const std::size_t got = std::fread(header, 1, sizeof header, file.get());
     std::uint32_t declared = 0;
@@ -61,13 +62,16 @@ bool ExpectedExpandedSize(const char* source, std::uint64_t* size)
 bool ExpandInto(const char* source, const char* target)
 {
     std::uint64_t expected = 0;
-    if (!ExpectedExpandedSize(source, &expected)) return false;
+    if (!ExpectedExpandedSize(source, &expected))
+        return false;
     OFSTRUCT sourceInfo{};
     OFSTRUCT targetInfo{};
     const vr::UniqueLzFile sourceFile(LZOpenFileA(const_cast<char*>(source), &sourceInfo, OF_READ));
-    if (!sourceFile) return false;
+    if (!sourceFile)
+        return false;
     const vr::UniqueLzFile targetFile(LZOpenFileA(const_cast<char*>(target), &targetInfo, OF_CREATE));
-    if (!targetFile) return false;
+    if (!targetFile)
+        return false;
     const LONG copied = LZCopy(sourceFile.get(), targetFile.get());
     return copied >= 0 && static_cast<std::uint64_t>(copied) == expected;
 }
@@ -87,8 +91,8 @@ bool IsDriverInstalled(const char* environment, const char* driverName, bool* fa
     }
     bool installed = false;
     count = 0;
-    if (needed != 0 && EnumPrinterDriversA(nullptr, const_cast<char*>(environment), 1,
-                                           static_cast<BYTE*>(block), needed, &needed, &count)) {
+    if (needed != 0 && EnumPrinterDriversA(nullptr, const_cast<char*>(environment), 1, static_cast<BYTE*>(block),
+                                           needed, &needed, &count)) {
         const auto* drivers = static_cast<const DRIVER_INFO_1A*>(block);
         for (DWORD i = 0; i < count && !installed; ++i)
             installed = drivers[i].pName != nullptr && std::strcmp(drivers[i].pName, driverName) == 0;
@@ -116,7 +120,8 @@ bool PlaceDependentFile(const DriverConfig* config, const char* entry, const cha
     }
 
     const bool compressed = name[0] != '\0' && name[std::strlen(name) - 1] == '_';
-    if (compressed) ExpandCompressedName(name);  // an unknown ending keeps its name
+    if (compressed)
+        ExpandCompressedName(name);  // an unknown ending keeps its name
 
     char target[kTextSize];
     if (!JoinPath(target, driverDirectory, name)) {
@@ -176,7 +181,8 @@ extern "C" int InstallDriver(const DriverConfig* config)
     }
 
     bool listFailed = false;
-    if (IsDriverInstalled(chosen.environment, config->DriverName, &listFailed)) return 1;
+    if (IsDriverInstalled(chosen.environment, config->DriverName, &listFailed))
+        return 1;
     if (listFailed) {
         ShowError("Memory Allocation Error.");
         return 0;
@@ -194,7 +200,8 @@ extern "C" int InstallDriver(const DriverConfig* config)
     driverDirectory[directoryLength + 1] = '\0';
 
     for (std::uint32_t i = 0; i < config->DependentFileCount; ++i) {
-        if (!PlaceDependentFile(config, config->DependentFiles[i], driverDirectory, &list)) return 0;
+        if (!PlaceDependentFile(config, config->DependentFiles[i], driverDirectory, &list))
+            return 0;
     }
     DependentListFinish(&list);
 

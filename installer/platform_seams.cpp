@@ -17,8 +17,8 @@ void FreeDriverList(void* block) { std::free(block); }
 
 BOOL QueryPrinterDriverDirectory(const char* environment, char* directory, DWORD size, DWORD* needed)
 {
-    return GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1,
-                                      reinterpret_cast<BYTE*>(directory), size, needed);
+    return GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(directory),
+                                      size, needed);
 }
 
 }  // extern "C"

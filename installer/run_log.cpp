@@ -23,9 +23,9 @@ void appendLine(const char* line, std::size_t length)
     const DWORD pathLength = GetEnvironmentVariableW(kLogVariable, path, MAX_PATH + 1);
     if (pathLength == 0 || pathLength > MAX_PATH)
         return;  // not set, or no path the file calls take
-    const vr::UniqueHandle file(vr::adoptFileHandle(CreateFileW(path, FILE_APPEND_DATA,
-                                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    const vr::UniqueHandle file(
+        vr::adoptFileHandle(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!file)
         return;  // a log that cannot be opened never changes the run
     DWORD written = 0;
@@ -42,10 +42,7 @@ std::size_t putTimestamp(char* line, std::size_t capacity)
     return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
 
-bool runLogWanted()
-{
-    return GetEnvironmentVariableW(kLogVariable, nullptr, 0) != 0;
-}
+bool runLogWanted() { return GetEnvironmentVariableW(kLogVariable, nullptr, 0) != 0; }
 
 }  // namespace
 

@@ -16,7 +16,7 @@ namespace vr::catalogue {
 
 struct MessageBlock {
     uint32_t lowId;
-    uint32_t highId;       // inclusive
+    uint32_t highId;  // inclusive
     uint32_t entryOffset;  // from the start of the resource data
 };
 
@@ -33,13 +33,13 @@ inline constexpr size_t kEntryHeadSize = 4;
 
 enum class TableFault {
     None,
-    Truncated,         // shorter than its block count or a block array says
-    BlockRange,        // a block whose high identifier is below its low one
-    BlockOrder,        // blocks not ascending, or overlapping
-    TooManyEntries,    // more identifiers than the data could hold
-    EntryOffset,       // an entry starting outside the entry area
-    EntryLength,       // shorter than its head, not a multiple of 4, or past the end
-    EntryFlags,        // neither 8-bit nor UTF-16 text
+    Truncated,  // shorter than its block count or a block array says
+    BlockRange,  // a block whose high identifier is below its low one
+    BlockOrder,  // blocks not ascending, or overlapping
+    TooManyEntries,  // more identifiers than the data could hold
+    EntryOffset,  // an entry starting outside the entry area
+    EntryLength,  // shorter than its head, not a multiple of 4, or past the end
+    EntryFlags,  // neither 8-bit nor UTF-16 text
 };
 
 const char* describe(TableFault fault) noexcept;
@@ -50,8 +50,7 @@ class MessageTable {
 public:
     // Checks every block and every entry before anything is read from them, so
     // that no later call can step outside the data.
-    static std::optional<MessageTable> parse(std::span<const uint8_t> data,
-                                             TableFault* fault = nullptr);
+    static std::optional<MessageTable> parse(std::span<const uint8_t> data, TableFault* fault = nullptr);
 
     const std::vector<MessageBlock>& blocks() const noexcept { return blocks_; }
     // In ascending identifier order.

@@ -15,11 +15,15 @@ bool isDigit(char16_t c) noexcept { return c >= u'0' && c <= u'9'; }
 InsertKind kindOfFormat(std::u16string_view format) noexcept
 {
     size_t at = 0;
-    while (at < format.size() && std::u16string_view(u"-+ #0").find(format[at]) != std::u16string_view::npos) ++at;
-    while (at < format.size() && (isDigit(format[at]) || format[at] == u'.')) ++at;
+    while (at < format.size() && std::u16string_view(u"-+ #0").find(format[at]) != std::u16string_view::npos)
+        ++at;
+    while (at < format.size() && (isDigit(format[at]) || format[at] == u'.'))
+        ++at;
     std::u16string_view rest = format.substr(at);
-    if (rest == u"s" || rest == u"ls" || rest == u"ws") return InsertKind::Text;
-    if (!rest.empty() && (rest.front() == u'h' || rest.front() == u'l')) rest.remove_prefix(1);
+    if (rest == u"s" || rest == u"ls" || rest == u"ws")
+        return InsertKind::Text;
+    if (!rest.empty() && (rest.front() == u'h' || rest.front() == u'l'))
+        rest.remove_prefix(1);
     if (rest.size() == 1 && std::u16string_view(u"diuxXoc").find(rest.front()) != std::u16string_view::npos)
         return InsertKind::Integer;
     return InsertKind::Unsupported;
@@ -45,8 +49,10 @@ constexpr std::array<std::pair<unsigned, const char*>, 12> kFacilities{{
 std::u16string_view producedPart(std::u16string_view text) noexcept
 {
     for (size_t at = 0; at + 1 < text.size(); ++at) {
-        if (text[at] != u'%') continue;
-        if (text[at + 1] == u'0') return text.substr(0, at);
+        if (text[at] != u'%')
+            continue;
+        if (text[at + 1] == u'0')
+            return text.substr(0, at);
         ++at;  // "%%" and every other escape take the next character with them
     }
     return text;
@@ -59,17 +65,20 @@ InsertPlan planInserts(std::u16string_view text)
     const std::u16string_view produced = producedPart(text);
     auto markUnsupported = [&plan](size_t slot, std::u16string_view format) {
         plan.slots[slot] = InsertKind::Unsupported;
-        if (plan.unsupportedFormat.empty()) plan.unsupportedFormat = format;
+        if (plan.unsupportedFormat.empty())
+            plan.unsupportedFormat = format;
     };
     for (size_t at = 0; at + 1 < produced.size(); ++at) {
-        if (produced[at] != u'%') continue;
+        if (produced[at] != u'%')
+            continue;
         const size_t start = at;
         if (!isDigit(produced[at + 1])) {
             ++at;
             continue;
         }
         unsigned number = produced[++at] - u'0';
-        if (at + 1 < produced.size() && isDigit(produced[at + 1])) number = number * 10 + (produced[++at] - u'0');
+        if (at + 1 < produced.size() && isDigit(produced[at + 1]))
+            number = number * 10 + (produced[++at] - u'0');
         std::u16string_view format = u"s";
         bool closed = true;
         if (at + 1 < produced.size() && produced[at + 1] == u'!') {
@@ -78,7 +87,8 @@ InsertPlan planInserts(std::u16string_view text)
             format = closed ? produced.substr(at + 2, close - at - 2) : produced.substr(at + 2);
             at = closed ? close : produced.size();
         }
-        if (number == 0) continue;  // "%0" ends the produced part; never an insert
+        if (number == 0)
+            continue;  // "%0" ends the produced part; never an insert
         const size_t slot = number - 1;
         if (plan.slots.size() <= slot) {
             plan.slots.resize(slot + 1, InsertKind::Text);
@@ -97,10 +107,13 @@ InsertPlan planInserts(std::u16string_view text)
 
 std::optional<std::u16string> textCode(std::u16string_view text)
 {
-    if (text.size() < 8 || !(text.starts_with(u"VRC") || text.starts_with(u"ERR"))) return std::nullopt;
+    if (text.size() < 8 || !(text.starts_with(u"VRC") || text.starts_with(u"ERR")))
+        return std::nullopt;
     for (size_t at = 3; at < 7; ++at)
-        if (!isDigit(text[at])) return std::nullopt;
-    if (text[7] != u':') return std::nullopt;
+        if (!isDigit(text[at]))
+            return std::nullopt;
+    if (text[7] != u':')
+        return std::nullopt;
     return std::u16string(text.substr(0, 7));
 }
 
@@ -113,7 +126,8 @@ const char* severityName(unsigned severity) noexcept
 const char* facilityName(unsigned facility) noexcept
 {
     for (const auto& [value, name] : kFacilities)
-        if (value == facility) return name;
+        if (value == facility)
+            return name;
     return nullptr;
 }
 

@@ -13,8 +13,8 @@
 namespace vr::catalogue {
 
 enum class InsertKind {
-    Text,         // %1 or %1!s!: a pointer to a NUL-terminated UTF-16 string
-    Integer,      // %1!d! and the other 32-bit integer conversions
+    Text,  // %1 or %1!s!: a pointer to a NUL-terminated UTF-16 string
+    Integer,  // %1!d! and the other 32-bit integer conversions
     Unsupported,  // a conversion this tool cannot supply, or one insert used two ways
 };
 

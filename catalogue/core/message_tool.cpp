@@ -11,9 +11,11 @@ char16_t upper(char16_t c) noexcept { return c >= u'a' && c <= u'z' ? char16_t(c
 
 int hexDigit(char16_t c) noexcept
 {
-    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
     c = upper(c);
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
     return -1;
 }
 
@@ -21,32 +23,40 @@ std::optional<uint32_t> parseIdentifier(std::u16string_view text)
 {
     if (text.size() > 2 && text[0] == u'0' && upper(text[1]) == u'X') {
         text.remove_prefix(2);
-        if (text.size() > 8) return std::nullopt;
+        if (text.size() > 8)
+            return std::nullopt;
         uint32_t value = 0;
         for (char16_t c : text) {
             const int digit = hexDigit(c);
-            if (digit < 0) return std::nullopt;
+            if (digit < 0)
+                return std::nullopt;
             value = value << 4 | uint32_t(digit);
         }
         return value;
     }
-    if (text.empty() || text.size() > 10) return std::nullopt;
+    if (text.empty() || text.size() > 10)
+        return std::nullopt;
     uint64_t value = 0;
     for (char16_t c : text) {
-        if (c < u'0' || c > u'9') return std::nullopt;
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
         value = value * 10 + (c - u'0');
     }
-    if (value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    if (value > std::numeric_limits<uint32_t>::max())
+        return std::nullopt;
     return static_cast<uint32_t>(value);
 }
 
 // "vrc4501", "VRC4501" or "VRC4501:" as the code "VRC4501".
 std::optional<std::u16string> parseTextCode(std::u16string_view text)
 {
-    if (text.size() == 8 && text.back() == u':') text.remove_suffix(1);
-    if (text.size() != 7) return std::nullopt;
+    if (text.size() == 8 && text.back() == u':')
+        text.remove_suffix(1);
+    if (text.size() != 7)
+        return std::nullopt;
     std::u16string code;
-    for (char16_t c : text) code.push_back(upper(c));
+    for (char16_t c : text)
+        code.push_back(upper(c));
     code.push_back(u':');
     auto parsed = textCode(code);
     return parsed;
@@ -60,16 +70,14 @@ void appendNumber(std::u16string& out, uint64_t value)
 
 }  // namespace
 
-std::u16string widen(std::string_view ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}
+std::u16string widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 std::u16string hexIdentifier(uint32_t id)
 {
     static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
     std::u16string out = u"0x";
-    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kDigits[(id >> shift) & 0xF]);
+    for (int shift = 28; shift >= 0; shift -= 4)
+        out.push_back(kDigits[(id >> shift) & 0xF]);
     return out;
 }
 
@@ -99,15 +107,18 @@ ParsedCommandLine parseCommandLine(std::span<const std::u16string> arguments)
         request.command = Command::Help;
     } else if (first == u"--list") {
         request.command = Command::List;
-        if (!rest.empty()) parsed.error = u"--list takes no arguments";
+        if (!rest.empty())
+            parsed.error = u"--list takes no arguments";
     } else if (first == u"--search") {
         request.command = Command::Search;
         // Words given unquoted are searched as one phrase.
         for (const std::u16string& word : rest) {
-            if (!request.searchText.empty()) request.searchText += u' ';
+            if (!request.searchText.empty())
+                request.searchText += u' ';
             request.searchText += word;
         }
-        if (request.searchText.empty()) parsed.error = u"--search needs a text to look for";
+        if (request.searchText.empty())
+            parsed.error = u"--search needs a text to look for";
     } else if (auto id = parseIdentifier(first)) {
         request.command = Command::Format;
         request.id = id;
@@ -119,7 +130,8 @@ ParsedCommandLine parseCommandLine(std::span<const std::u16string> arguments)
     } else {
         parsed.error = u"\"" + first + u"\" is neither a message identifier nor a text code";
     }
-    if (!parsed.error.empty()) request.command = Command::Usage;
+    if (!parsed.error.empty())
+        request.command = Command::Usage;
     return parsed;
 }
 
@@ -127,26 +139,31 @@ const MessageEntry* findByTextCode(const MessageTable& table, std::u16string_vie
 {
     for (const MessageEntry& entry : table.entries()) {
         const auto found = textCode(table.text(entry));
-        if (found && *found == code) return &entry;
+        if (found && *found == code)
+            return &entry;
     }
     return nullptr;
 }
 
 std::optional<uint32_t> parseInteger(std::u16string_view text)
 {
-    if (text.size() > 2 && text[0] == u'0' && upper(text[1]) == u'X') return parseIdentifier(text);
+    if (text.size() > 2 && text[0] == u'0' && upper(text[1]) == u'X')
+        return parseIdentifier(text);
     bool negative = false;
     if (!text.empty() && (text[0] == u'-' || text[0] == u'+')) {
         negative = text[0] == u'-';
         text.remove_prefix(1);
     }
-    if (text.empty() || text.size() > 10) return std::nullopt;
+    if (text.empty() || text.size() > 10)
+        return std::nullopt;
     int64_t value = 0;
     for (char16_t c : text) {
-        if (c < u'0' || c > u'9') return std::nullopt;
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
         value = value * 10 + (c - u'0');
     }
-    if (negative) value = -value;
+    if (negative)
+        value = -value;
     if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
         return std::nullopt;
     return static_cast<uint32_t>(static_cast<int32_t>(value));
@@ -205,16 +222,25 @@ std::u16string listingLine(const MessageTable& table, const MessageEntry& entry)
     severity.resize(13, u' ');
     line += severity;
     std::u16string facility = hexIdentifier(facilityOf(entry.id)).replace(2, 5, u"");
-    if (const char* name = facilityName(facilityOf(entry.id))) facility += u" " + widen(name);
+    if (const char* name = facilityName(facilityOf(entry.id)))
+        facility += u" " + widen(name);
     facility.resize(std::max<size_t>(facility.size() + 2, 43), u' ');
     line += facility;
     const std::u16string text = table.text(entry);
     for (char16_t c : producedPart(text)) {
         switch (c) {
-        case u'\r': line += u"\\r"; break;
-        case u'\n': line += u"\\n"; break;
-        case u'\t': line += u"\\t"; break;
-        default: line.push_back(c); break;
+        case u'\r':
+            line += u"\\r";
+            break;
+        case u'\n':
+            line += u"\\n";
+            break;
+        case u'\t':
+            line += u"\\t";
+            break;
+        default:
+            line.push_back(c);
+            break;
         }
     }
     return line;

@@ -18,8 +18,8 @@ namespace vr::catalogue {
 // The tool's exit codes.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitNotFound = 1,     // unknown identifier or text code, or a search without a match
-    kExitBadRequest = 2,   // bad command line, or inserts that do not fit the message
+    kExitNotFound = 1,  // unknown identifier or text code, or a search without a match
+    kExitBadRequest = 2,  // bad command line, or inserts that do not fit the message
     kExitEnvironment = 3,  // the library cannot be loaded or read, or formatting failed
 };
 
@@ -27,10 +27,10 @@ enum class Command { Usage, Help, Format, List, Search };
 
 struct Request {
     Command command = Command::Usage;
-    std::optional<uint32_t> id;           // Format by identifier
-    std::u16string textCode;              // Format by text code, in capitals
+    std::optional<uint32_t> id;  // Format by identifier
+    std::u16string textCode;  // Format by text code, in capitals
     std::vector<std::u16string> inserts;  // Format: %1, %2, ... in order
-    std::u16string searchText;            // Search
+    std::u16string searchText;  // Search
 };
 
 struct ParsedCommandLine {
@@ -48,13 +48,13 @@ const MessageEntry* findByTextCode(const MessageTable& table, std::u16string_vie
 
 struct InsertValue {
     InsertKind kind = InsertKind::Text;
-    std::u16string text;   // for Text
-    uint32_t number = 0;   // for Integer: the 32-bit pattern the formatter reads
+    std::u16string text;  // for Text
+    uint32_t number = 0;  // for Integer: the 32-bit pattern the formatter reads
 };
 
 struct BoundInserts {
     std::vector<InsertValue> values;  // one per slot of the plan
-    std::u16string error;             // empty when every slot has a fitting value
+    std::u16string error;  // empty when every slot has a fitting value
 };
 
 // Pairs the values given with the message's slots. The formatter reads exactly

@@ -14,12 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tail.push_back('\0');
     if (ParseCommandLine(tail.data()) == 1) {
         const std::size_t length = strnlen(ConfigFileName, kTextSize);
-        if (length == 0 || length > kMaxTextLength) std::abort();
+        if (length == 0 || length > kMaxTextLength)
+            std::abort();
 
         char name[kTextSize];
         std::memcpy(name, ConfigFileName, length + 1);
-        if (name[length - 1] == '_') ExpandCompressedName(name);
-        if (std::strlen(name) != length) std::abort();
+        if (name[length - 1] == '_')
+            ExpandCompressedName(name);
+        if (std::strlen(name) != length)
+            std::abort();
 
         char path[kTextSize];
         JoinPath(path, ConfigFileName, name);
@@ -28,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         while (DependentListAppend(&list, path)) {
         }
         DependentListFinish(&list);
-        if (list.length >= kDependentListSize) std::abort();
+        if (list.length >= kDependentListSize)
+            std::abort();
     }
     return 0;
 }

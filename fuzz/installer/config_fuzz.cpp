@@ -11,7 +11,8 @@ namespace {
 
 void CheckText(const char* text)
 {
-    if (strnlen(text, kTextSize) > kMaxTextLength) std::abort();
+    if (strnlen(text, kTextSize) > kMaxTextLength)
+        std::abort();
 }
 
 }  // namespace
@@ -20,23 +21,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     ResetCore();
     // Every few inputs, growing the list fails, so that path is explored too.
-    if (size > 0 && data[0] == '!') gFakes.growthsBeforeFailure = data[size - 1] % 3;
+    if (size > 0 && data[0] == '!')
+        gFakes.growthsBeforeFailure = data[size - 1] % 3;
 
     DriverConfig config;
-    if (!InitConfig(&config)) return 0;
+    if (!InitConfig(&config))
+        return 0;
     static char empty[1];
     std::FILE* file = size != 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "r") : fmemopen(empty, 0, "r");
     if (file != nullptr) {
         const int result = ReadConfigStream(file, &config);
         std::fclose(file);
-        if (result != kReadConfigRead && result != kReadConfigOutOfMemory) std::abort();
+        if (result != kReadConfigRead && result != kReadConfigOutOfMemory)
+            std::abort();
     }
-    for (const char* field : {config.DriverName, config.Platform, config.ConfigFile, config.DataFile,
-                              config.DefaultDataType, config.DriverDir, config.DriverFile, config.HelpFile,
-                              config.MonitorFile})
+    for (const char* field :
+         {config.DriverName, config.Platform, config.ConfigFile, config.DataFile, config.DefaultDataType,
+          config.DriverDir, config.DriverFile, config.HelpFile, config.MonitorFile})
         CheckText(field);
-    if (config.DependentFileCount >= config.DependentFileCapacity) std::abort();
-    for (std::uint32_t i = 0; i < config.DependentFileCount; ++i) CheckText(config.DependentFiles[i]);
+    if (config.DependentFileCount >= config.DependentFileCapacity)
+        std::abort();
+    for (std::uint32_t i = 0; i < config.DependentFileCount; ++i)
+        CheckText(config.DependentFiles[i]);
     FreeDependentFiles(config.DependentFiles);
     return 0;
 }

@@ -41,13 +41,15 @@ unsigned char patternByte(unsigned char seed, std::int32_t offset)
 
 void fill(const Live& block)
 {
-    for (std::int32_t i = 0; i < block.bytes; ++i) block.data[i] = patternByte(block.seed, i);
+    for (std::int32_t i = 0; i < block.bytes; ++i)
+        block.data[i] = patternByte(block.seed, i);
 }
 
 void expectIntact(const Live& block, std::int32_t bytes)
 {
     for (std::int32_t i = 0; i < bytes; ++i)
-        if (block.data[i] != patternByte(block.seed, i)) fail("block contents changed");
+        if (block.data[i] != patternByte(block.seed, i))
+            fail("block contents changed");
 }
 
 void expectApart(const std::vector<Live>& live, const Live& added)
@@ -63,7 +65,8 @@ void expectApart(const std::vector<Live>& live, const Live& added)
 
 std::int32_t requestFrom(std::uint16_t raw)
 {
-    if (raw > 0xF000) return kLargeRequestBytes + (raw - 0xF000);
+    if (raw > 0xF000)
+        return kLargeRequestBytes + (raw - 0xF000);
     return raw % kLargeRequestBytes;
 }
 
@@ -73,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     RecordingHeap& heap = RecordingHeap::instance();
     heap.resetCounts();
-    if (!heap.live.empty()) fail("C-heap blocks left from an earlier input");
+    if (!heap.live.empty())
+        fail("C-heap blocks left from an earlier input");
 
     Pool pool(RecordingHeap::functions());
     std::vector<Live> live;
@@ -99,13 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool zeroed = opcode % 8 == 3;
             auto* block = static_cast<unsigned char*>(pool.allocate(1, bytes, zeroed));
             if (block == nullptr) {
-                if (!failureArmed) fail("allocation failed with the heap willing");
+                if (!failureArmed)
+                    fail("allocation failed with the heap willing");
                 break;
             }
             if (zeroed)
                 for (std::int32_t i = 0; i < bytes; ++i)
-                    if (block[i] != 0) fail("zeroed block not cleared");
-            if (Pool::blockSize(block) < bytes) fail("block smaller than requested");
+                    if (block[i] != 0)
+                        fail("zeroed block not cleared");
+            if (Pool::blockSize(block) < bytes)
+                fail("block smaller than requested");
             const Live added{block, bytes, seed};
             expectApart(live, added);
             fill(added);
@@ -115,17 +122,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 4:
         case 5:
-            if (live.empty()) break;
+            if (live.empty())
+                break;
             expectIntact(live[pick], live[pick].bytes);
             pool.release(live[pick].data);
             live[pick] = live.back();
             live.pop_back();
             break;
         case 6: {
-            if (live.empty()) break;
+            if (live.empty())
+                break;
             const Live old = live[pick];
             auto* moved = static_cast<unsigned char*>(pool.reallocate(old.data, bytes, 1));
-            if (moved == nullptr) fail("reallocation failed with the heap willing");
+            if (moved == nullptr)
+                fail("reallocation failed with the heap willing");
             live[pick] = live.back();
             live.pop_back();
             expectIntact({moved, bytes, old.seed}, bytes < old.bytes ? bytes : old.bytes);
@@ -138,20 +148,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         }
         heap.failAfter(-1);
-        if (static_cast<std::int32_t>(live.size()) > peak) peak = static_cast<std::int32_t>(live.size());
+        if (static_cast<std::int32_t>(live.size()) > peak)
+            peak = static_cast<std::int32_t>(live.size());
 
         const Stats stats = pool.stats();
         if (stats.liveBlocks != static_cast<std::int32_t>(live.size()) || stats.totalAllocations != total ||
             stats.peakLiveBlocks != peak)
             fail("counters disagree with the model");
-        if (std::string fault = checkPool(pool, heap.chunks()); !fault.empty()) fail("inconsistent pool:", fault);
+        if (std::string fault = checkPool(pool, heap.chunks()); !fault.empty())
+            fail("inconsistent pool:", fault);
     }
 
     for (const Live& block : live) {
         expectIntact(block, block.bytes);
         pool.release(block.data);
     }
-    if (!heap.live.empty()) fail("C-heap blocks kept after every block was freed");
-    if (pool.stats().liveBlocks != 0) fail("live count not back to zero");
+    if (!heap.live.empty())
+        fail("C-heap blocks kept after every block was freed");
+    if (pool.stats().liveBlocks != 0)
+        fail("live count not back to zero");
     return 0;
 }

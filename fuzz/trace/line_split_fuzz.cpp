@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (split.rewind > n)
             std::abort();
         const std::size_t length = strnlen(buffer.data(), bufferSize);
-        if (length >= bufferSize || std::memchr(buffer.data(), '\n', length) || std::memchr(buffer.data(), '\r', length))
+        if (length >= bufferSize || std::memchr(buffer.data(), '\n', length) ||
+            std::memchr(buffer.data(), '\r', length))
             std::abort();
         // No progress is only allowed when the text ends at 0x1A next.
         if (split.rewind == n && file[position - n] != 0x1A)

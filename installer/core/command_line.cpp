@@ -12,7 +12,8 @@ namespace {
 // The silent switch counts wherever it stands, even inside a file name.
 char* FindSilentSwitch(char* text)
 {
-    if (char* lower = std::strstr(text, "/s")) return lower;
+    if (char* lower = std::strstr(text, "/s"))
+        return lower;
     return std::strstr(text, "/S");
 }
 
@@ -26,9 +27,11 @@ extern "C" int ParseCommandLine(char* commandLine)
         cursor = silentSwitch + 2;
     }
     // Only the space separates; tabs and quotes belong to the name.
-    while (*cursor == ' ') ++cursor;
+    while (*cursor == ' ')
+        ++cursor;
     char* tokenEnd = cursor;
-    while (*tokenEnd != '\0' && *tokenEnd != ' ') ++tokenEnd;
+    while (*tokenEnd != '\0' && *tokenEnd != ' ')
+        ++tokenEnd;
     const std::size_t length = static_cast<std::size_t>(tokenEnd - cursor);
     if (length == 0 || length > kMaxTextLength) {
         ShowError(kUsageMessage);
@@ -41,11 +44,14 @@ extern "C" int ParseCommandLine(char* commandLine)
 
 int RunKelvane(char* commandLineTail)
 {
-    if (commandLineTail == nullptr || commandLineTail[0] == '\0') return kExitNothingRead;
-    if (!ParseCommandLine(commandLineTail)) return kExitNothingRead;
+    if (commandLineTail == nullptr || commandLineTail[0] == '\0')
+        return kExitNothingRead;
+    if (!ParseCommandLine(commandLineTail))
+        return kExitNothingRead;
 
     DriverConfig config;
-    if (!InitConfig(&config)) return kExitFailed;
+    if (!InitConfig(&config))
+        return kExitFailed;
 
     const int read = ReadConfig(ConfigFileName, &config);
     if (read == kReadConfigCannotOpen) {

@@ -26,10 +26,7 @@ constexpr SingleValueKey kSingleValueKeys[] = {
 };
 constexpr const char kDependentFileKey[] = "dependent file";
 
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -44,11 +41,9 @@ void CopyText(char* destination, const char* source)
 // entry being added is the last one that fits, so one slot always stays spare.
 bool ReserveDependentFile(DriverConfig* config)
 {
-    if (config->DependentFiles != nullptr &&
-        config->DependentFileCount + 1 < config->DependentFileCapacity)
+    if (config->DependentFiles != nullptr && config->DependentFileCount + 1 < config->DependentFileCapacity)
         return true;
-    const std::size_t newCapacity =
-        static_cast<std::size_t>(config->DependentFileCapacity) + kDependentFileGrowth;
+    const std::size_t newCapacity = static_cast<std::size_t>(config->DependentFileCapacity) + kDependentFileGrowth;
     if (newCapacity > UINT32_MAX) {
         ShowError("Memory reallocation failed");
         return false;
@@ -74,11 +69,14 @@ struct ReaderState {
 bool HandlePiece(ReaderState& state, char* piece, DriverConfig* config)
 {
     char* text = piece;
-    while (IsBlank(*text)) ++text;
-    if (text[0] == '\0' || (text[0] == '\n' && text[1] == '\0') || text[0] == ';') return true;
+    while (IsBlank(*text))
+        ++text;
+    if (text[0] == '\0' || (text[0] == '\n' && text[1] == '\0') || text[0] == ';')
+        return true;
 
     std::size_t length = std::strlen(text);
-    while (length > 0 && (IsBlank(text[length - 1]) || text[length - 1] == '\n')) --length;
+    while (length > 0 && (IsBlank(text[length - 1]) || text[length - 1] == '\n'))
+        --length;
     text[length] = '\0';
 
     if (text[0] == '#') {
@@ -87,7 +85,8 @@ bool HandlePiece(ReaderState& state, char* piece, DriverConfig* config)
         state.hasKey = true;
         return true;
     }
-    if (!state.hasKey) return true;
+    if (!state.hasKey)
+        return true;
 
     for (const SingleValueKey& entry : kSingleValueKeys) {
         if (EqualsIgnoringAsciiCase(state.key, entry.key)) {
@@ -96,7 +95,8 @@ bool HandlePiece(ReaderState& state, char* piece, DriverConfig* config)
         }
     }
     if (EqualsIgnoringAsciiCase(state.key, kDependentFileKey)) {
-        if (!ReserveDependentFile(config)) return false;
+        if (!ReserveDependentFile(config))
+            return false;
         CopyText(config->DependentFiles[config->DependentFileCount], text);
         ++config->DependentFileCount;
     }
@@ -108,13 +108,15 @@ bool HandlePiece(ReaderState& state, char* piece, DriverConfig* config)
 bool EqualsIgnoringAsciiCase(const char* a, const char* b)
 {
     for (; *a != '\0' && *b != '\0'; ++a, ++b)
-        if (LowerAscii(*a) != LowerAscii(*b)) return false;
+        if (LowerAscii(*a) != LowerAscii(*b))
+            return false;
     return *a == *b;
 }
 
 extern "C" int InitConfig(DriverConfig* config)
 {
-    for (const SingleValueKey& entry : kSingleValueKeys) (config->*entry.field)[0] = '\0';
+    for (const SingleValueKey& entry : kSingleValueKeys)
+        (config->*entry.field)[0] = '\0';
     config->DependentFileCount = 0;
     config->DependentFileCapacity = 0;
     config->DependentFiles = static_cast<DependentFileEntry*>(
@@ -133,7 +135,8 @@ extern "C" int ReadConfigStream(std::FILE* file, DriverConfig* config)
     char piece[kTextSize];
     // A line longer than 259 characters goes on as the next piece.
     while (std::fgets(piece, sizeof piece, file) != nullptr) {
-        if (!HandlePiece(state, piece, config)) return kReadConfigOutOfMemory;
+        if (!HandlePiece(state, piece, config))
+            return kReadConfigOutOfMemory;
     }
     return kReadConfigRead;
 }

@@ -7,21 +7,17 @@
 namespace {
 
 struct CompressedSuffix {
-    char ending[3];    // the last three characters, lower case
-    char expandedLast; // what the last character becomes
+    char ending[3];  // the last three characters, lower case
+    char expandedLast;  // what the last character becomes
 };
 
 constexpr CompressedSuffix kCompressedSuffixes[] = {
-    {{'d', 'l', '_'}, 'L'}, {{'h', 'l', '_'}, 'P'}, {{'c', 'f', '_'}, 'G'},
-    {{'d', 'a', '_'}, 'T'}, {{'e', 'i', '_'}, 'F'}, {{'e', 'x', '_'}, 'E'},
-    {{'d', 'o', '_'}, 'C'}, {{'c', 'n', '_'}, 'T'}, {{'s', 'y', '_'}, 'S'},
-    {{'w', 'b', '_'}, 'F'}, {{'d', 'x', '_'}, 'T'},
+    {{'d', 'l', '_'}, 'L'}, {{'h', 'l', '_'}, 'P'}, {{'c', 'f', '_'}, 'G'}, {{'d', 'a', '_'}, 'T'},
+    {{'e', 'i', '_'}, 'F'}, {{'e', 'x', '_'}, 'E'}, {{'d', 'o', '_'}, 'C'}, {{'c', 'n', '_'}, 'T'},
+    {{'s', 'y', '_'}, 'S'}, {{'w', 'b', '_'}, 'F'}, {{'d', 'x', '_'}, 'T'},
 };
 
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 constexpr unsigned char kCompressedMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 
@@ -48,8 +44,10 @@ extern "C" int ExpandCompressedName(char* name)
 
 DriverEnvironment ChooseDriverEnvironment(std::uint32_t majorVersion, bool x64)
 {
-    if (majorVersion < 4) return {nullptr, 0};
-    if (majorVersion == 4) return {"Windows 4.0", 0};
+    if (majorVersion < 4)
+        return {nullptr, 0};
+    if (majorVersion == 4)
+        return {"Windows 4.0", 0};
     return {x64 ? "Windows x64" : "Windows NT x86", 3};
 }
 
@@ -77,7 +75,8 @@ bool DependentListAppend(DependentFileList* list, const char* name)
 {
     const std::size_t nameLength = std::strlen(name);
     // The name, its NUL, and the NUL that closes the list must all fit.
-    if (nameLength + 2 > kDependentListSize - list->length) return false;
+    if (nameLength + 2 > kDependentListSize - list->length)
+        return false;
     std::memcpy(list->bytes + list->length, name, nameLength);
     list->bytes[list->length + nameLength] = '\0';
     list->length += nameLength + 1;
@@ -88,7 +87,8 @@ void DependentListFinish(DependentFileList* list)
 {
     // An empty list is two NULs; otherwise one more NUL after the last name's.
     list->bytes[list->length] = '\0';
-    if (list->length == 0) list->bytes[1] = '\0';
+    if (list->length == 0)
+        list->bytes[1] = '\0';
 }
 
 bool DeclaredExpandedSize(const unsigned char* header, std::size_t length, std::uint32_t* size)

@@ -3,6 +3,9 @@
 // the C heap. One pool per process, no lock: callers serialise their calls.
 #pragma once
 
+// The declarations are aligned in columns for reading: kept as written.
+// clang-format off
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -32,3 +35,4 @@ int   AvailableMemory(void);  // available physical memory plus available page f
 #ifdef __cplusplus
 }
 #endif
+// clang-format on

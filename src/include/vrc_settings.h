@@ -9,6 +9,9 @@
 // touched. Results are 1/0 unless stated; failures are reported in the driver log.
 #pragma once
 
+// The declarations are aligned in columns for reading: kept as written.
+// clang-format off
+
 #include <windows.h>   // the public headers may include windows.h
 
 // The product's settings key, under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
@@ -105,3 +108,4 @@ int   VRC_GetSpoolFolder(wchar_t* buffer, DWORD capacity);
 #ifdef __cplusplus
 }
 #endif
+// clang-format on

@@ -4,6 +4,9 @@
 // device-mode dump of the tracer.
 #pragma once
 
+// The declarations are aligned in columns for reading: kept as written.
+// clang-format off
+
 #include <windows.h>   // the public headers may include windows.h
 
 #ifdef __cplusplus
@@ -72,3 +75,4 @@ namespace vr::seams {
 void setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcept;
 }  // namespace vr::seams
 #endif
+// clang-format on

@@ -2,6 +2,9 @@
 // debugger output; function entry tracking; the small file layer the logs use.
 #pragma once
 
+// The declarations are aligned in columns for reading: kept as written.
+// clang-format off
+
 #include <windows.h>   // the public headers may include windows.h
 #include <stdint.h>
 
@@ -85,3 +88,4 @@ uint32_t FIO_GetDwordBE(const void* bytes);
 #ifdef __cplusplus
 }
 #endif
+// clang-format on

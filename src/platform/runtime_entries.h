@@ -14,7 +14,7 @@ namespace vr::platform {
 // life of the process, as an import would be: loading and unloading
 // winspool.drv on every call would cost far more than the call.
 struct SpoolerEntries {
-    DWORD status = 0;   // 0 when bound, else the status every printer step reports
+    DWORD status = 0;  // 0 when bound, else the status every printer step reports
     decltype(&OpenPrinterW) open = nullptr;
     decltype(&ClosePrinter) close = nullptr;
     decltype(&GetPrinterDataW) get = nullptr;

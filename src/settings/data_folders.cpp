@@ -16,10 +16,7 @@ namespace {
 
 using namespace vr::settings;
 
-bool serverMode() noexcept
-{
-    return VRC_IsServerMode() != 0;
-}
+bool serverMode() noexcept { return VRC_IsServerMode() != 0; }
 
 std::span<wchar_t> callerBuffer(wchar_t* buffer, DWORD capacity) noexcept
 {
@@ -34,7 +31,8 @@ DWORD bytesOf(DWORD capacity) noexcept
 // Empties the caller's buffer on a failure, so that what is left is a text.
 int failFolder(wchar_t* buffer, DWORD capacity) noexcept
 {
-    if (buffer && capacity) buffer[0] = L'\0';
+    if (buffer && capacity)
+        buffer[0] = L'\0';
     return 0;
 }
 
@@ -42,8 +40,10 @@ int failFolder(wchar_t* buffer, DWORD capacity) noexcept
 // same folder both succeed; a file of that name does not.
 bool createFolder(const wchar_t* path) noexcept
 {
-    if (CreateDirectoryW(path, nullptr)) return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (CreateDirectoryW(path, nullptr))
+        return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -52,16 +52,18 @@ bool createFolder(const wchar_t* path) noexcept
 // stored (environment references are not expanded).
 struct EnvironmentValue {
     bool found = false;
-    wchar_t text[1024 + 1] = {};   // 2048 bytes are read; the extra character keeps the text terminated
+    wchar_t text[1024 + 1] = {};  // 2048 bytes are read; the extra character keeps the text terminated
 };
 
 EnvironmentValue readMachineEnvironment(const wchar_t* name) noexcept
 {
     EnvironmentValue value;
     REGSAM rights = KEY_READ;
-    if (VRC_IsWow64()) rights |= KEY_WOW64_64KEY;
+    if (VRC_IsWow64())
+        rights |= KEY_WOW64_64KEY;
     vr::UniqueRegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, rights, vr::put(key)) != ERROR_SUCCESS) return value;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, rights, vr::put(key)) != ERROR_SUCCESS)
+        return value;
     DWORD size = 1024 * sizeof(wchar_t);
     value.found = RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value.text), &size) ==
                   ERROR_SUCCESS;
@@ -72,9 +74,11 @@ EnvironmentValue readMachineEnvironment(const wchar_t* name) noexcept
 bool shellFolder(int csidl, wchar_t (&path)[MAX_PATH]) noexcept
 {
     const auto getFolderPath = vr::platform::shellFolderPath();
-    if (!getFolderPath) return false;
+    if (!getFolderPath)
+        return false;
     path[0] = L'\0';
-    if (FAILED(getFolderPath(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, path))) return false;
+    if (FAILED(getFolderPath(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, path)))
+        return false;
     path[MAX_PATH - 1] = L'\0';
     return true;
 }
@@ -85,53 +89,65 @@ extern "C" {
 
 int VRC_GetInstallPath(wchar_t* buffer, DWORD capacity)
 {
-    if (!buffer || capacity < 2) return 0;
+    if (!buffer || capacity < 2)
+        return 0;
     // A stored installation folder is trusted as it is.
-    if (VRC_GetStringValue(nullptr, nullptr, kInstallPathValue, buffer, bytesOf(capacity), 0)) return 1;
+    if (VRC_GetStringValue(nullptr, nullptr, kInstallPathValue, buffer, bytesOf(capacity), 0))
+        return 1;
 
     const DWORD length = GetEnvironmentVariableW(L"ProgramFiles", buffer, capacity);
-    if (length == 0 || length >= capacity) return failFolder(buffer, capacity);
-    if (!productPathFits(length, capacity)) return failFolder(buffer, capacity);
+    if (length == 0 || length >= capacity)
+        return failFolder(buffer, capacity);
+    if (!productPathFits(length, capacity))
+        return failFolder(buffer, capacity);
     WideText path = WideText::adopt(callerBuffer(buffer, capacity));
     if (!path.append(L"\\") || !path.append(kCompanyFolder) || !path.append(L"\\") || !path.append(kProductFolder))
         return failFolder(buffer, capacity);
 
     WIN32_FIND_DATAW found;
-    if (!vr::findFirstFile(path.c_str(), found)) return failFolder(buffer, capacity);
+    if (!vr::findFirstFile(path.c_str(), found))
+        return failFolder(buffer, capacity);
     return 1;
 }
 
 int VRC_GetLogsFolder(wchar_t* buffer, DWORD capacity)
 {
-    if (!VRC_IsServerMode()) return failFolder(buffer, capacity);
-    if (!buffer || capacity < 2) return 0;
+    if (!VRC_IsServerMode())
+        return failFolder(buffer, capacity);
+    if (!buffer || capacity < 2)
+        return 0;
     const EnvironmentValue logs = readMachineEnvironment(kDataLogsVariable);
-    if (!logs.found) return failFolder(buffer, capacity);
+    if (!logs.found)
+        return failFolder(buffer, capacity);
 
     WideText path(callerBuffer(buffer, capacity));
-    if (!path.assign(logs.text)) return failFolder(buffer, capacity);
-    if (!logsPathFits(path.length(), capacity)) return failFolder(buffer, capacity);
+    if (!path.assign(logs.text))
+        return failFolder(buffer, capacity);
+    if (!logsPathFits(path.length(), capacity))
+        return failFolder(buffer, capacity);
     path.append(L"\\");
     path.append(kProductFolder);
     // Only the product level is created: the folder NVS_DATA_LOGS names must exist.
-    if (!createFolder(path.c_str())) return failFolder(buffer, capacity);
+    if (!createFolder(path.c_str()))
+        return failFolder(buffer, capacity);
     return 1;
 }
 
 int VRC_GetUserDataFolder(wchar_t* buffer, DWORD capacity)
 {
-    if (!buffer || capacity < 2) return 0;
+    if (!buffer || capacity < 2)
+        return 0;
     const EnvironmentValue root = readMachineEnvironment(kDataRootVariable);
     const bool server = serverMode();
-    const bool userPathRead =
-        VRC_GetStringValue(nullptr, nullptr, kUserPathValue, buffer, bytesOf(capacity), 0) != 0;
+    const bool userPathRead = VRC_GetStringValue(nullptr, nullptr, kUserPathValue, buffer, bytesOf(capacity), 0) != 0;
 
     const auto span = callerBuffer(buffer, capacity);
     WideText path(span.first(0));
     const bool companyLevel = !(server && root.found);
     if (server && root.found) {
         path = WideText(span);
-        if (!path.assign(root.text)) return failFolder(buffer, capacity);
+        if (!path.assign(root.text))
+            return failFolder(buffer, capacity);
     } else if (!server && userPathRead) {
         path = WideText::adopt(span);
     } else {
@@ -139,24 +155,29 @@ int VRC_GetUserDataFolder(wchar_t* buffer, DWORD capacity)
         if (!shellFolder(server ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA, shell))
             return failFolder(buffer, capacity);
         path = WideText(span);
-        if (!path.assign(shell)) return failFolder(buffer, capacity);
+        if (!path.assign(shell))
+            return failFolder(buffer, capacity);
     }
 
-    if (!productPathFits(path.length(), capacity)) return failFolder(buffer, capacity);
+    if (!productPathFits(path.length(), capacity))
+        return failFolder(buffer, capacity);
     if (companyLevel) {
         path.append(L"\\");
         path.append(kCompanyFolder);
-        if (!createFolder(path.c_str())) return failFolder(buffer, capacity);
+        if (!createFolder(path.c_str()))
+            return failFolder(buffer, capacity);
     }
     path.append(L"\\");
     path.append(kProductFolder);
-    if (!createFolder(path.c_str())) return failFolder(buffer, capacity);
+    if (!createFolder(path.c_str()))
+        return failFolder(buffer, capacity);
     return 1;
 }
 
 int VRC_GetSpoolFolder(wchar_t* buffer, DWORD capacity)
 {
-    if (!buffer || capacity < 2) return 0;
+    if (!buffer || capacity < 2)
+        return 0;
     if (!VRC_GetUserDataFolder(buffer, capacity)) {
         VRC_REPORT("**ERROR** : Failed to get user path. Therefore cannot determine spool path.");
         return 0;

@@ -12,10 +12,7 @@ namespace {
 
 using namespace vr::settings;
 
-bool serverMode() noexcept
-{
-    return VRC_IsServerMode() != 0;
-}
+bool serverMode() noexcept { return VRC_IsServerMode() != 0; }
 
 DWORD readSetting(const DwordSetting& setting) noexcept
 {
@@ -30,7 +27,8 @@ int readOptionalSetting(const DwordSetting& setting, DWORD* out) noexcept
     DWORD stored = 0;
     if (!VRC_GetDwordValue(nullptr, nullptr, setting.name, &stored, usesUserHive(setting.hive, false) ? 1 : 0))
         return 0;
-    if (out) *out = settingResult(setting, true, stored);
+    if (out)
+        *out = settingResult(setting, true, stored);
     return 1;
 }
 
@@ -95,8 +93,10 @@ int VRC_SetProxyWPADEnabled(DWORD value) { return writeSetting(kProxyWpadEnabled
 
 int VRC_GetProduct(wchar_t* buffer, DWORD bufferBytes)
 {
-    if (VRC_GetStringValue(nullptr, nullptr, kProductValue, buffer, bufferBytes, 1)) return 1;
-    if (buffer && bufferBytes) fillDefaultProduct(std::span<wchar_t>(buffer, bufferBytes / sizeof(wchar_t)));
+    if (VRC_GetStringValue(nullptr, nullptr, kProductValue, buffer, bufferBytes, 1))
+        return 1;
+    if (buffer && bufferBytes)
+        fillDefaultProduct(std::span<wchar_t>(buffer, bufferBytes / sizeof(wchar_t)));
     return 0;
 }
 
@@ -107,7 +107,8 @@ int VRC_GetIgnoreUpgradesUptoVersion(wchar_t* buffer, DWORD bufferBytes)
                    "IgnoreUpgradesUptoVersion");
         return 0;
     }
-    if (VRC_GetStringValue(nullptr, nullptr, kIgnoreUpgradesValue, buffer, bufferBytes, 1)) return 1;
+    if (VRC_GetStringValue(nullptr, nullptr, kIgnoreUpgradesValue, buffer, bufferBytes, 1))
+        return 1;
     VRC_REPORT("**WARNING** : Unable to get '%s' registry value. Maybe it is not yet set.",
                "IgnoreUpgradesUptoVersion");
     return 0;

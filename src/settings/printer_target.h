@@ -16,16 +16,18 @@ public:
 
     DWORD getData(HANDLE printer, const wchar_t* valueName, void* buffer, DWORD size, DWORD* needed) const noexcept
     {
-        if (entries_.status) return entries_.status;
+        if (entries_.status)
+            return entries_.status;
         return entries_.get(printer, const_cast<wchar_t*>(valueName), nullptr, static_cast<BYTE*>(buffer), size,
                             needed);
     }
 
     DWORD setData(HANDLE printer, const wchar_t* valueName, DWORD type, const void* data, DWORD size) const noexcept
     {
-        if (entries_.status) return entries_.status;
-        return entries_.set(printer, const_cast<wchar_t*>(valueName), type,
-                            static_cast<BYTE*>(const_cast<void*>(data)), size);
+        if (entries_.status)
+            return entries_.status;
+        return entries_.set(printer, const_cast<wchar_t*>(valueName), type, static_cast<BYTE*>(const_cast<void*>(data)),
+                            size);
     }
 
     // Runs `operation` on the printer of that name opened with `access`;
@@ -33,7 +35,8 @@ public:
     template <class Operation>
     DWORD withPrinter(const wchar_t* printerName, DWORD access, Operation operation) const noexcept
     {
-        if (entries_.status) return entries_.status;
+        if (entries_.status)
+            return entries_.status;
         PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
         HANDLE printer = nullptr;
         if (!entries_.open(const_cast<wchar_t*>(printerName), &printer, &defaults)) {
@@ -57,15 +60,17 @@ inline bool isPrinterTarget(const wchar_t* printerName, HANDLE printer) noexcept
 // The printer steps shared by readers, writers and the deleter: the caller's
 // handle first; unless its status is final, the printer by name.
 template <class Operation, class IsFinal>
-DWORD onPrinter(const wchar_t* printerName, HANDLE printer, DWORD access, const Spooler& spooler,
-                Operation operation, IsFinal isFinal) noexcept
+DWORD onPrinter(const wchar_t* printerName, HANDLE printer, DWORD access, const Spooler& spooler, Operation operation,
+                IsFinal isFinal) noexcept
 {
     DWORD status = ERROR_INVALID_HANDLE;
     if (printer) {
         status = operation(printer);
-        if (isFinal(status)) return status;
+        if (isFinal(status))
+            return status;
     }
-    if (printerName) status = spooler.withPrinter(printerName, access, operation);
+    if (printerName)
+        status = spooler.withPrinter(printerName, access, operation);
     return status;
 }
 

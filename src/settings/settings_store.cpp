@@ -23,24 +23,23 @@ constexpr REGSAM kDeleteRights = KEY_ALL_ACCESS;
 constexpr DWORD kPrinterReadRights = PRINTER_ACCESS_USE;
 constexpr DWORD kPrinterWriteRights = PRINTER_ALL_ACCESS;
 
-HKEY hiveOf(int perUser) noexcept
-{
-    return perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-}
+HKEY hiveOf(int perUser) noexcept { return perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
 struct ReadResult {
     LSTATUS status;
-    bool fromValueQuery;   // the status came from the value query, not the open
+    bool fromValueQuery;  // the status came from the value query, not the open
 };
 
 ReadResult readSettingsValue(const wchar_t* valueName, void* buffer, DWORD* size, int perUser,
                              bool sixtyFourBitView) noexcept
 {
     REGSAM rights = kReadRights;
-    if (sixtyFourBitView && VRC_IsWow64()) rights |= KEY_WOW64_64KEY;
+    if (sixtyFourBitView && VRC_IsWow64())
+        rights |= KEY_WOW64_64KEY;
     vr::UniqueRegistryKey key;
     const LSTATUS open = RegOpenKeyExW(hiveOf(perUser), VRC_SETTINGS_KEY, 0, rights, vr::put(key));
-    if (open != ERROR_SUCCESS) return {open, false};
+    if (open != ERROR_SUCCESS)
+        return {open, false};
     return {RegQueryValueExW(key.get(), valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), size), true};
 }
 
@@ -51,20 +50,20 @@ struct WriteResult {
     WriteFailure failure;
 };
 
-WriteResult writeSettingsValue(HKEY hive, const wchar_t* valueName, DWORD type, const void* data,
-                               DWORD size) noexcept
+WriteResult writeSettingsValue(HKEY hive, const wchar_t* valueName, DWORD type, const void* data, DWORD size) noexcept
 {
     vr::UniqueRegistryKey key;
     const LSTATUS create = RegCreateKeyExW(hive, VRC_SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteRights,
                                            nullptr, vr::put(key), nullptr);
-    if (create != ERROR_SUCCESS) return {create, WriteFailure::Create};
+    if (create != ERROR_SUCCESS)
+        return {create, WriteFailure::Create};
     const LSTATUS set = RegSetValueExW(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
     return {set, set == ERROR_SUCCESS ? WriteFailure::None : WriteFailure::Set};
 }
 
 // The writers' printer steps, then the settings key of `hive`.
-WriteResult writeValue(const wchar_t* printerName, HANDLE printer, HKEY hive, const wchar_t* valueName,
-                       DWORD type, const void* data, DWORD size) noexcept
+WriteResult writeValue(const wchar_t* printerName, HANDLE printer, HKEY hive, const wchar_t* valueName, DWORD type,
+                       const void* data, DWORD size) noexcept
 {
     if (isPrinterTarget(printerName, printer)) {
         Spooler spooler;
@@ -101,18 +100,14 @@ namespace vr::settings {
 namespace {
 DeletePrinterDataFunction deletePrinterDataReplacement = nullptr;
 }
-void replaceDeletePrinterData(DeletePrinterDataFunction function) noexcept
-{
-    deletePrinterDataReplacement = function;
-}
+void replaceDeletePrinterData(DeletePrinterDataFunction function) noexcept { deletePrinterDataReplacement = function; }
 }  // namespace vr::settings
 
 extern "C" {
 
-int VRC_GetDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, DWORD* value,
-                      int perUser)
+int VRC_GetDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, DWORD* value, int perUser)
 {
-    DWORD stored = value ? *value : 0;   // a value shorter than 4 bytes leaves the rest as it was
+    DWORD stored = value ? *value : 0;  // a value shorter than 4 bytes leaves the rest as it was
     LSTATUS status;
     if (isPrinterTarget(printerName, hPrinter)) {
         Spooler spooler;
@@ -127,8 +122,10 @@ int VRC_GetDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t
         DWORD size = sizeof stored;
         status = readSettingsValue(valueName, &stored, &size, perUser, true).status;
     }
-    if (status != ERROR_SUCCESS) return 0;
-    if (value) *value = stored;
+    if (status != ERROR_SUCCESS)
+        return 0;
+    if (value)
+        *value = stored;
     return 1;
 }
 
@@ -140,12 +137,13 @@ int VRC_GetStringValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_
     DWORD bytesRead = 0;
     if (isPrinterTarget(printerName, hPrinter)) {
         Spooler spooler;
-        DWORD queryStatus = MAXDWORD;   // the status of the last printer-data query, if one ran
+        DWORD queryStatus = MAXDWORD;  // the status of the last printer-data query, if one ran
         status = static_cast<LSTATUS>(onPrinter(
             printerName, hPrinter, kPrinterReadRights, spooler,
             [&](HANDLE target) {
                 const DWORD result = spooler.getData(target, valueName, buffer, bufferBytes, &bytesRead);
-                if (spooler.status() == 0) queryStatus = result;
+                if (spooler.status() == 0)
+                    queryStatus = result;
                 return result;
             },
             [](DWORD result) { return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND; }));
@@ -159,20 +157,22 @@ int VRC_GetStringValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_
     }
     if (status == ERROR_SUCCESS && buffer &&
         !terminateReadText(std::span<wchar_t>(buffer, bufferBytes / sizeof(wchar_t)), bytesRead)) {
-        status = ERROR_MORE_DATA;   // the stored text fills the buffer and has no NUL
+        status = ERROR_MORE_DATA;  // the stored text fills the buffer and has no NUL
         fromValueQuery = true;
     }
-    if (status == ERROR_SUCCESS) return 1;
+    if (status == ERROR_SUCCESS)
+        return 1;
     if (!(status == ERROR_FILE_NOT_FOUND && fromValueQuery))
         VRC_REPORT("**ERROR** : Failed to access registry key '%S'. GetLastError() = %d", valueName,
                    static_cast<int>(status));
     return 0;
 }
 
-DWORD VRC_GetValueData(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, void* buffer,
-                       DWORD* size, int perUser)
+DWORD VRC_GetValueData(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, void* buffer, DWORD* size,
+                       int perUser)
 {
-    if (!valueName || !size) return ERROR_INVALID_PARAMETER;
+    if (!valueName || !size)
+        return ERROR_INVALID_PARAMETER;
     if (isPrinterTarget(printerName, hPrinter)) {
         Spooler spooler;
         const DWORD capacity = *size;
@@ -181,7 +181,8 @@ DWORD VRC_GetValueData(const wchar_t* printerName, HANDLE hPrinter, const wchar_
             [&](HANDLE target) {
                 DWORD needed = 0;
                 const DWORD status = spooler.getData(target, valueName, buffer, capacity, &needed);
-                if (spooler.status() == 0) *size = needed;
+                if (spooler.status() == 0)
+                    *size = needed;
                 return status;
             },
             [](DWORD result) {
@@ -195,13 +196,14 @@ int VRC_GetQwordValue(const wchar_t* valueName, ULONGLONG* value, int perUser)
 {
     ULONGLONG stored = value ? *value : 0;
     DWORD size = sizeof stored;
-    if (readSettingsValue(valueName, &stored, &size, perUser, false).status != ERROR_SUCCESS) return 0;
-    if (value) *value = stored;
+    if (readSettingsValue(valueName, &stored, &size, perUser, false).status != ERROR_SUCCESS)
+        return 0;
+    if (value)
+        *value = stored;
     return 1;
 }
 
-int VRC_SetDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, DWORD value,
-                      int perUser)
+int VRC_SetDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, DWORD value, int perUser)
 {
     return writeValue(printerName, hPrinter, hiveOf(perUser), valueName, REG_DWORD, &value, sizeof value).failure ==
            WriteFailure::None;
@@ -215,7 +217,8 @@ int VRC_SetUserDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wch
 int VRC_SetBinaryValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, const void* data,
                        DWORD byteCount, int perUser)
 {
-    if (!data) return 0;
+    if (!data)
+        return 0;
     return writeValue(printerName, hPrinter, hiveOf(perUser), valueName, REG_BINARY, data, byteCount).failure ==
            WriteFailure::None;
 }
@@ -226,8 +229,7 @@ int VRC_SetUserBinaryValue(const wchar_t* printerName, HANDLE hPrinter, const wc
     return VRC_SetBinaryValue(printerName, hPrinter, valueName, data, byteCount, 1);
 }
 
-int VRC_SetUserStringValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName,
-                           const wchar_t* string)
+int VRC_SetUserStringValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, const wchar_t* string)
 {
     const WriteResult result = writeString(printerName, hPrinter, HKEY_CURRENT_USER, valueName, string);
     if (!isPrinterTarget(printerName, hPrinter)) {
@@ -258,11 +260,13 @@ int VRC_DeleteValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* 
     const auto gone = [](DWORD status) { return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND; };
     if (isPrinterTarget(printerName, hPrinter)) {
         Spooler spooler;
-        return gone(onPrinter(printerName, hPrinter, kPrinterWriteRights, spooler,
-                              [&](HANDLE target) { return VRC_DeletePrinterData(target, valueName); }, gone));
+        return gone(onPrinter(
+            printerName, hPrinter, kPrinterWriteRights, spooler,
+            [&](HANDLE target) { return VRC_DeletePrinterData(target, valueName); }, gone));
     }
     vr::UniqueRegistryKey key;
-    if (RegOpenKeyExW(hiveOf(perUser), VRC_SETTINGS_KEY, 0, kDeleteRights, vr::put(key)) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyExW(hiveOf(perUser), VRC_SETTINGS_KEY, 0, kDeleteRights, vr::put(key)) != ERROR_SUCCESS)
+        return 0;
     return gone(static_cast<DWORD>(RegDeleteValueW(key.get(), valueName)));
 }
 
@@ -273,11 +277,14 @@ int VRC_DeleteUserValue(const wchar_t* printerName, HANDLE hPrinter, const wchar
 
 DWORD VRC_DeletePrinterData(HANDLE hPrinter, const wchar_t* valueName)
 {
-    if (deletePrinterDataReplacement) return deletePrinterDataReplacement(hPrinter, valueName);
+    if (deletePrinterDataReplacement)
+        return deletePrinterDataReplacement(hPrinter, valueName);
     vr::UniqueLibrary spooler(LoadLibraryW(L"WINSPOOL.DRV"));
-    if (!spooler) return 1;
+    if (!spooler)
+        return 1;
     const auto deletePrinterData = vr::bind<decltype(&DeletePrinterDataW)>(spooler.get(), "DeletePrinterDataW");
-    if (!deletePrinterData) return 1;
+    if (!deletePrinterData)
+        return 1;
     return deletePrinterData(hPrinter, const_cast<wchar_t*>(valueName));
 }
 

@@ -11,8 +11,7 @@ class GlobalAtomTable final : public vr::system::atoms::AtomTable {
 public:
     std::uint16_t add(const wchar_t* text) noexcept override { return GlobalAddAtomW(text); }
 
-    std::size_t name(std::uint16_t atom,
-                     std::span<wchar_t, vr::system::atoms::kBufferChars> buffer) noexcept override
+    std::size_t name(std::uint16_t atom, std::span<wchar_t, vr::system::atoms::kBufferChars> buffer) noexcept override
     {
         // A name too long for the buffer fails (ERROR_MORE_DATA) and counts as none.
         const UINT length = GlobalGetAtomNameW(atom, buffer.data(), static_cast<int>(buffer.size()));

@@ -42,7 +42,8 @@ void vr::seams::setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcep
 extern "C" int VRC_IsVistaOrLater(void)
 {
     vr::system::osversion::Version version{};
-    return vr::system::osversion::queryRunningVersion(version) && vr::system::osversion::isVistaOrLater(version) ? 1 : 0;
+    return vr::system::osversion::queryRunningVersion(version) && vr::system::osversion::isVistaOrLater(version) ? 1
+                                                                                                                 : 0;
 }
 
 extern "C" DWORD VRC_GetOSVersionFlags(void)
@@ -59,12 +60,11 @@ extern "C" int VRC_SetCompatibilityPersisted(const wchar_t* programPath)
     vr::UniqueRegistryKey key;
     DWORD disposition = 0;
     wchar_t keyClass[] = L"LocalSystem";
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kCompatibilityAssistantKey, 0, keyClass, 0, KEY_WRITE, nullptr,
-                        vr::put(key), &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kCompatibilityAssistantKey, 0, keyClass, 0, KEY_WRITE, nullptr, vr::put(key),
+                        &disposition) != ERROR_SUCCESS)
         return 0;
     const DWORD one = 1;
-    RegSetValueExW(key.get(), programPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                   sizeof(one));
+    RegSetValueExW(key.get(), programPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
     return 1;
 }
 
@@ -85,10 +85,12 @@ extern "C" int VRC_IsWow64(void)
 {
     using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
     const HMODULE kernel = GetModuleHandleW(L"kernel32");
-    if (!kernel) return 0;
+    if (!kernel)
+        return 0;
     const auto isWow64Process = vr::bind<IsWow64ProcessFunction>(kernel, "IsWow64Process");
     BOOL wow64 = FALSE;
-    if (isWow64Process) isWow64Process(GetCurrentProcess(), &wow64);
+    if (isWow64Process)
+        isWow64Process(GetCurrentProcess(), &wow64);
     return wow64;
 }
 

@@ -22,10 +22,8 @@ extern "C" int VRC_SetPluginCaching(DWORD value)
     if (!VRC_IsVistaOrLater())
         return VRC_SetPluginCacheEnabled(value);
 
-    vr::UniqueHeapBlock<wchar_t> program(
-        static_cast<wchar_t*>(std::calloc(kProgramPathChars, sizeof(wchar_t))));
-    vr::UniqueHeapBlock<wchar_t> parameters(
-        static_cast<wchar_t*>(std::calloc(kParameterChars, sizeof(wchar_t))));
+    vr::UniqueHeapBlock<wchar_t> program(static_cast<wchar_t*>(std::calloc(kProgramPathChars, sizeof(wchar_t))));
+    vr::UniqueHeapBlock<wchar_t> parameters(static_cast<wchar_t*>(std::calloc(kParameterChars, sizeof(wchar_t))));
     if (!program || !parameters)
         return 0;
     if (!VRC_GetInstallPath(program.get(), kProgramPathChars - 1))
@@ -33,8 +31,7 @@ extern "C" int VRC_SetPluginCaching(DWORD value)
     const std::size_t folderLength = wcsnlen(program.get(), kProgramPathChars);
     if (folderLength + std::size(kPluginCachingProgram) > kProgramPathChars)
         return 0;
-    std::wmemcpy(program.get() + folderLength, kPluginCachingProgram,
-                 std::size(kPluginCachingProgram));
+    std::wmemcpy(program.get() + folderLength, kPluginCachingProgram, std::size(kPluginCachingProgram));
     std::swprintf(parameters.get(), kParameterChars, L"-pluginCaching %d", static_cast<int>(value));
 
     vr::UniqueLibrary shell(LoadLibraryW(L"shell32.dll"));

@@ -48,8 +48,7 @@ vr::trace::devmode::Members membersOf(const DevMode& dm) noexcept
 }
 
 template <class DevMode>
-void dump(const char* sourceFile, int sourceLine, const DevMode* pdmIn,
-          vr::trace::devmode::Variant variant) noexcept
+void dump(const char* sourceFile, int sourceLine, const DevMode* pdmIn, vr::trace::devmode::Variant variant) noexcept
 {
     if (pdmIn == nullptr)
         return;
@@ -63,9 +62,8 @@ void dump(const char* sourceFile, int sourceLine, const DevMode* pdmIn,
         if (line.kind == vr::trace::devmode::Kind::Number)
             text = DBG_Text(line.format, line.number);
         else
-            text = DBG_Text(line.format, line.name == vr::trace::devmode::NameMember::DeviceName
-                                             ? deviceName.data()
-                                             : formName.data());
+            text = DBG_Text(line.format, line.name == vr::trace::devmode::NameMember::DeviceName ? deviceName.data()
+                                                                                                 : formName.data());
         DBG_Print(sourceFile, sourceLine, DBG_MASK_DEBUG_ODS, text);
     }
 }

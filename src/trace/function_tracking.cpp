@@ -39,8 +39,7 @@ extern "C" int DBG_TRACE(const char* sourceFile, int sourceLine, int depthLimit,
 
     int result = -1;
     const bool wanted = level >= deepLevel().load(std::memory_order_relaxed) || level <= depthLimit;
-    if (wanted && functionName != nullptr && inRange &&
-        buildLineInContext(*context, "", sourceFile, sourceLine, 0)) {
+    if (wanted && functionName != nullptr && inRange && buildLineInContext(*context, "", sourceFile, sourceLine, 0)) {
         showEntry(*context, functionName, heldLineWriter());
         result = level;
     }

@@ -65,7 +65,8 @@ bool serverLogFolderNamed() noexcept
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, vr::put(key)) !=
         ERROR_SUCCESS)
         return false;
-    return RegQueryValueExW(key.get(), vr::settings::kDataLogsVariable, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return RegQueryValueExW(key.get(), vr::settings::kDataLogsVariable, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
 }
 
 // The product's log folder, then "\" and the file name.

@@ -23,10 +23,7 @@ std::atomic<vr::trace::ErrorBoxHook> errorBoxHook{messageBox};
 
 void routeLine(DBG_CONTEXT& context, const char* line, uint32_t mask);
 
-void writeThroughRoute(DBG_CONTEXT& context, const char* line, uint32_t mask, void*)
-{
-    routeLine(context, line, mask);
-}
+void writeThroughRoute(DBG_CONTEXT& context, const char* line, uint32_t mask, void*) { routeLine(context, line, mask); }
 constexpr vr::trace::Writer routeWriter{writeThroughRoute, nullptr};
 
 // Appends to the given file, or with no path to the debug log.
@@ -102,16 +99,12 @@ bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, i
 
 namespace vr::trace {
 
-void setErrorBoxHook(ErrorBoxHook hook) noexcept
-{
-    errorBoxHook = hook != nullptr ? hook : messageBox;
-}
+void setErrorBoxHook(ErrorBoxHook hook) noexcept { errorBoxHook = hook != nullptr ? hook : messageBox; }
 
 // Used by function tracking, which keeps its context in hand.
 void routeInContext(DBG_CONTEXT& context, const char* line, uint32_t mask) { routeLine(context, line, mask); }
 void errorReportInContext(DBG_CONTEXT& context, const char* text) { errorReport(context, text); }
-bool buildLineInContext(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine,
-                        uint32_t mask)
+bool buildLineInContext(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine, uint32_t mask)
 {
     return ::buildLine(context, text, sourceFile, sourceLine, mask);
 }
@@ -123,9 +116,8 @@ extern "C" char* DBG_Timestamp(char* buffer)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    vr::trace::formatTimestamp(buffer, 24,
-                               {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                                now.wMilliseconds});
+    vr::trace::formatTimestamp(
+        buffer, 24, {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds});
     return buffer;
 }
 

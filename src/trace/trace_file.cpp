@@ -45,8 +45,8 @@ extern "C" int FIO_Open(const wchar_t* fileName, int mode, FIO_FILE** file)
     void* handle = const_cast<wchar_t*>(fileName);
     if (opensFile) {
         const OpenFlags flags = flagsFor(mode);
-        handle = CreateFileW(fileName, flags.access, flags.share, nullptr, flags.disposition, flags.attributes,
-                             nullptr);
+        handle =
+            CreateFileW(fileName, flags.access, flags.share, nullptr, flags.disposition, flags.attributes, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             return -1;
     }
@@ -116,7 +116,8 @@ extern "C" char* FIO_ReadLine(char* buffer, int bufferSize, FIO_FILE* file)
     if (!isOpenFile(file) || buffer == nullptr || bufferSize < 1)
         return nullptr;
     const int read = FIO_Read(file, buffer, static_cast<DWORD>(bufferSize - 1));
-    const vr::trace::fio::LineSplit split = vr::trace::fio::splitLine(buffer, read > 0 ? static_cast<std::size_t>(read) : 0);
+    const vr::trace::fio::LineSplit split =
+        vr::trace::fio::splitLine(buffer, read > 0 ? static_cast<std::size_t>(read) : 0);
     if (!split.hasLine)
         return nullptr;
     if (split.rewind != 0)

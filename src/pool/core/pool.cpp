@@ -77,7 +77,8 @@ void Pool::pushFree(std::byte* header, int granules) noexcept
     storeLink(first + kPrevLinkOffset, header);
     storeLink(listHead + kNextLinkOffset, header);
     nonEmpty_[sizeClass / 64] |= std::uint64_t{1} << (sizeClass % 64);
-    if (sizeClass < kLargeClass) classHint_ = std::max(classHint_, sizeClass);
+    if (sizeClass < kLargeClass)
+        classHint_ = std::max(classHint_, sizeClass);
 }
 
 void Pool::unlink(std::byte* header) noexcept
@@ -97,8 +98,10 @@ int Pool::firstNonEmptyClass(int from, int below) const noexcept
 {
     for (int word = from / 64; word * 64 < below; ++word) {
         std::uint64_t bits = nonEmpty_[word];
-        if (word == from / 64) bits &= ~std::uint64_t{0} << (from % 64);
-        if (bits == 0) continue;
+        if (word == from / 64)
+            bits &= ~std::uint64_t{0} << (from % 64);
+        if (bits == 0)
+            continue;
         const int found = word * 64 + std::countr_zero(bits);
         return found < below ? found : -1;
     }
@@ -108,7 +111,8 @@ int Pool::firstNonEmptyClass(int from, int below) const noexcept
 bool Pool::addChunk() noexcept
 {
     std::byte* chunk = asBytes(heap_.allocate(kChunkBytes));
-    if (chunk == nullptr) return false;
+    if (chunk == nullptr)
+        return false;
     store32(chunk + kLeftSentinelOffset, static_cast<std::int32_t>(kLeftSentinelValue));
     std::byte* block = chunk + kFirstBlockOffset;
     setPrevSize(block, 1);
@@ -124,9 +128,11 @@ std::byte* Pool::findList(int sizeClass) noexcept
 {
     // Exact classes up to, not including, the hint.
     const int exact = firstNonEmptyClass(sizeClass, std::min(classHint_, kLargeClass));
-    if (exact >= 0) return head(exact);
+    if (exact >= 0)
+        return head(exact);
     std::byte* large = head(kLargeClass);
-    if (loadLink(large + kNextLinkOffset) == large && !addChunk()) return nullptr;
+    if (loadLink(large + kNextLinkOffset) == large && !addChunk())
+        return nullptr;
     classHint_ = std::min(classHint_, sizeClass);
     return large;
 }
@@ -136,16 +142,19 @@ void* Pool::allocateUncounted(std::int32_t bytes, bool zeroed) noexcept
     if (bytes >= kLargeRequestBytes) {
         const std::size_t total = static_cast<std::size_t>(bytes) + kLargeHeaderBytes;
         std::byte* raw = asBytes(zeroed ? heap_.allocateZeroed(total) : heap_.allocate(total));
-        if (raw == nullptr) return nullptr;
+        if (raw == nullptr)
+            return nullptr;
         store32(raw, bytes);
         store32(raw + 4, kLargeBlockTag);
         return raw + kLargeHeaderBytes;
     }
-    if (!listsReady_) setUpLists();
+    if (!listsReady_)
+        setUpLists();
     const int sizeClass = classOfRequest(bytes);
     const int needed = sizeClass + 2;
     std::byte* list = findList(sizeClass);
-    if (list == nullptr) return nullptr;
+    if (list == nullptr)
+        return nullptr;
 
     std::byte* block = loadLink(list + kNextLinkOffset);
     const int granules = sizeOf(block);
@@ -162,7 +171,8 @@ void* Pool::allocateUncounted(std::int32_t bytes, bool zeroed) noexcept
         setSize(block, granules, true);
     }
     std::byte* user = block + kUserOffset;
-    if (zeroed) std::memset(user, 0, static_cast<std::size_t>(bytes));
+    if (zeroed)
+        std::memset(user, 0, static_cast<std::size_t>(bytes));
     return user;
 }
 
@@ -200,24 +210,30 @@ void Pool::releaseUncounted(void* userBlock) noexcept
 void* Pool::allocate(std::int32_t count, std::int32_t elementSize, bool zeroed) noexcept
 {
     const auto bytes = requestBytes(count, elementSize);
-    if (!bytes) return nullptr;
+    if (!bytes)
+        return nullptr;
     void* block = allocateUncounted(*bytes, zeroed);
-    if (block == nullptr) return nullptr;
+    if (block == nullptr)
+        return nullptr;
     ++total_;
     ++live_;
     // live_ counts down below zero when callers free more than they took;
     // compare as the signed value it reports.
-    if (static_cast<std::int32_t>(live_) > static_cast<std::int32_t>(peak_)) peak_ = live_;
+    if (static_cast<std::int32_t>(live_) > static_cast<std::int32_t>(peak_))
+        peak_ = live_;
     return block;
 }
 
 void* Pool::reallocate(void* block, std::int32_t count, std::int32_t elementSize) noexcept
 {
-    if (block == nullptr) return allocate(count, elementSize, false);
+    if (block == nullptr)
+        return allocate(count, elementSize, false);
     const auto bytes = requestBytes(count, elementSize);
-    if (!bytes) return nullptr;
+    if (!bytes)
+        return nullptr;
     void* moved = allocateUncounted(*bytes, false);
-    if (moved == nullptr) return nullptr;
+    if (moved == nullptr)
+        return nullptr;
     // A pool block's size includes its header, so the copy can take the 4
     // bytes behind its user data; the chunk always holds them.
     const auto copied = static_cast<std::size_t>(std::min(*bytes, blockSize(block)));
@@ -229,7 +245,8 @@ void* Pool::reallocate(void* block, std::int32_t count, std::int32_t elementSize
 
 void* Pool::release(void* block) noexcept
 {
-    if (block == nullptr) return nullptr;
+    if (block == nullptr)
+        return nullptr;
     --live_;
     releaseUncounted(block);
     return nullptr;
@@ -237,15 +254,16 @@ void* Pool::release(void* block) noexcept
 
 Stats Pool::stats() const noexcept
 {
-    return {static_cast<std::int32_t>(live_), static_cast<std::int32_t>(total_),
-            static_cast<std::int32_t>(peak_)};
+    return {static_cast<std::int32_t>(live_), static_cast<std::int32_t>(total_), static_cast<std::int32_t>(peak_)};
 }
 
 std::int32_t Pool::blockSize(const void* block) noexcept
 {
-    if (block == nullptr) return 0;
+    if (block == nullptr)
+        return 0;
     const auto* user = static_cast<const std::byte*>(block);
-    if (load32(user - 4) == kLargeBlockTag) return load32(user - kLargeHeaderBytes);
+    if (load32(user - 4) == kLargeBlockTag)
+        return load32(user - kLargeHeaderBytes);
     return sizeOf(user - kUserOffset) * static_cast<std::int32_t>(kGranule);
 }
 
@@ -285,11 +303,16 @@ int PoolSize(const void* block) { return vr::pool::Pool::blockSize(block); }
 void PoolStats(int* liveBlocks, int* totalAllocations, int* peakLiveBlocks, int* reserved1, int* reserved2)
 {
     const vr::pool::Stats stats = modulePool().stats();
-    if (liveBlocks) *liveBlocks = stats.liveBlocks;
-    if (totalAllocations) *totalAllocations = stats.totalAllocations;
-    if (peakLiveBlocks) *peakLiveBlocks = stats.peakLiveBlocks;
-    if (reserved1) *reserved1 = 0;
-    if (reserved2) *reserved2 = 0;
+    if (liveBlocks)
+        *liveBlocks = stats.liveBlocks;
+    if (totalAllocations)
+        *totalAllocations = stats.totalAllocations;
+    if (peakLiveBlocks)
+        *peakLiveBlocks = stats.peakLiveBlocks;
+    if (reserved1)
+        *reserved1 = 0;
+    if (reserved2)
+        *reserved2 = 0;
 }
 
 int PoolLiveCount(void) { return modulePool().stats().liveBlocks; }

@@ -39,13 +39,13 @@ inline constexpr std::size_t kNextLinkOffset = 16;
 inline constexpr std::size_t kListHeadBytes = 24;
 
 inline constexpr int kClassCount = 240;
-inline constexpr int kLargeClass = 239;        // every free block of 241 granules and up
+inline constexpr int kLargeClass = 239;  // every free block of 241 granules and up
 inline constexpr int kLargeClassMinGranules = 241;
-inline constexpr int kMinBlockGranules = 4;    // room for the header and both links
+inline constexpr int kMinBlockGranules = 4;  // room for the header and both links
 inline constexpr int kMinSplitRemainder = 4;
 
 inline constexpr std::int32_t kLargeRequestBytes = 1924;  // and up: straight to the C heap
-inline constexpr std::int32_t kMinServedBytes = 28;       // smaller requests are served as 28
+inline constexpr std::int32_t kMinServedBytes = 28;  // smaller requests are served as 28
 inline constexpr std::int32_t kLargeBlockTag = -1;
 inline constexpr std::size_t kLargeHeaderBytes = 8;
 
@@ -67,7 +67,8 @@ constexpr int classOfRequest(std::int32_t bytes) noexcept
 constexpr std::optional<std::int32_t> requestBytes(std::int32_t count, std::int32_t elementSize) noexcept
 {
     const std::int64_t product = std::int64_t{count} * elementSize;
-    if (product < 0 || product > INT32_MAX) return std::nullopt;
+    if (product < 0 || product > INT32_MAX)
+        return std::nullopt;
     return static_cast<std::int32_t>(product);
 }
 

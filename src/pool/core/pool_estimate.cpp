@@ -9,7 +9,8 @@ constexpr std::uint64_t kResultLimit = 0x7FFFFFFF;
 // Most of what is free, or a tenth of the machine when little is free.
 std::int32_t memoryAllowance(const MemoryStatus& status) noexcept
 {
-    if (status.availablePhysical >= kResultLimit) return static_cast<std::int32_t>(kResultLimit);
+    if (status.availablePhysical >= kResultLimit)
+        return static_cast<std::int32_t>(kResultLimit);
     const std::uint64_t tenthOfTotal = status.totalPhysical / 10;
     if (status.availablePhysical > tenthOfTotal)
         return static_cast<std::int32_t>(status.availablePhysical / 10 * 8);

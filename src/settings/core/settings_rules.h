@@ -15,14 +15,14 @@ namespace vr::settings {
 enum class Hive : std::uint8_t {
     Machine,
     User,
-    MachineInServerMode,   // machine hive in server mode, user hive otherwise
+    MachineInServerMode,  // machine hive in server mode, user hive otherwise
 };
 
 // How a getter turns the stored number into its result.
 enum class Rule : std::uint8_t {
-    NonZero,              // any nonzero number gives 1
-    EqualsOne,            // 1 gives 1, any other number 0
-    AsStored,             // the number itself, 0 included
+    NonZero,  // any nonzero number gives 1
+    EqualsOne,  // 1 gives 1, any other number 0
+    AsStored,  // the number itself, 0 included
     NonZeroElseFallback,  // the number when nonzero; 0 gives the fallback
 };
 
@@ -30,14 +30,14 @@ struct DwordSetting {
     const wchar_t* name;
     Hive hive;
     Rule rule;
-    std::uint32_t fallback;   // the result when the value cannot be read
+    std::uint32_t fallback;  // the result when the value cannot be read
 };
 
 inline constexpr DwordSetting kEnableUserAuth{L"SS_EnableUserAuth", Hive::Machine, Rule::NonZero, 1};
 inline constexpr DwordSetting kCoverBarcode{L"cover_barcode", Hive::Machine, Rule::EqualsOne, 0};
 inline constexpr DwordSetting kIgnoreCert{L"SS_IgnoreCert", Hive::User, Rule::NonZero, 1};
-inline constexpr DwordSetting kAlwaysUseNtlmProxy{L"Proxy_AlwaysUseNTLMProxyForServerIntegrationMode",
-                                                  Hive::User, Rule::EqualsOne, 0};
+inline constexpr DwordSetting kAlwaysUseNtlmProxy{L"Proxy_AlwaysUseNTLMProxyForServerIntegrationMode", Hive::User,
+                                                  Rule::EqualsOne, 0};
 inline constexpr DwordSetting kLitechTimeout{L"LitechTimeout", Hive::User, Rule::AsStored, 0};
 inline constexpr DwordSetting kPostRenderEndJobTimeout{L"PostRenderEndJobTimeoutInSeconds", Hive::Machine,
                                                        Rule::AsStored, 0};
@@ -70,12 +70,17 @@ constexpr bool usesUserHive(Hive hive, bool serverMode) noexcept
 // The getter's result for a value that was read (or not).
 constexpr std::uint32_t settingResult(const DwordSetting& setting, bool read, std::uint32_t stored) noexcept
 {
-    if (!read) return setting.fallback;
+    if (!read)
+        return setting.fallback;
     switch (setting.rule) {
-    case Rule::NonZero: return stored != 0 ? 1u : 0u;
-    case Rule::EqualsOne: return stored == 1 ? 1u : 0u;
-    case Rule::AsStored: return stored;
-    case Rule::NonZeroElseFallback: return stored != 0 ? stored : setting.fallback;
+    case Rule::NonZero:
+        return stored != 0 ? 1u : 0u;
+    case Rule::EqualsOne:
+        return stored == 1 ? 1u : 0u;
+    case Rule::AsStored:
+        return stored;
+    case Rule::NonZeroElseFallback:
+        return stored != 0 ? stored : setting.fallback;
     }
     return setting.fallback;
 }
@@ -84,7 +89,8 @@ constexpr std::uint32_t settingResult(const DwordSetting& setting, bool read, st
 // the setting, raw-only everywhere but on native AMD64.
 constexpr std::uint32_t printerAttributes(bool read, std::uint32_t stored, bool nativeAmd64) noexcept
 {
-    if (read) return stored == 1 ? (kAttributeLocal | kAttributeRawOnly) : kAttributeLocal;
+    if (read)
+        return stored == 1 ? (kAttributeLocal | kAttributeRawOnly) : kAttributeLocal;
     return nativeAmd64 ? kAttributeLocal : (kAttributeLocal | kAttributeRawOnly);
 }
 

@@ -15,7 +15,7 @@
 
 namespace vr::system::atoms {
 
-inline constexpr std::size_t kChunkChars = 127;   // a chunk, and the longest text stored as is
+inline constexpr std::size_t kChunkChars = 127;  // a chunk, and the longest text stored as is
 inline constexpr std::size_t kBufferChars = 128;  // every work buffer, NUL included
 inline constexpr std::wstring_view kPackedMarker = L"VRPackedString: ";
 

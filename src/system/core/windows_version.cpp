@@ -35,9 +35,8 @@ constexpr Row kRows[] = {
 std::uint32_t flagsFor(const Version& version) noexcept
 {
     for (const Row& row : kRows) {
-        if (row.platformId == version.platformId && version.major >= row.majorFirst &&
-            version.major <= row.majorLast && version.minor >= row.minorFirst &&
-            version.minor <= row.minorLast)
+        if (row.platformId == version.platformId && version.major >= row.majorFirst && version.major <= row.majorLast &&
+            version.minor >= row.minorFirst && version.minor <= row.minorLast)
             return row.flag;
     }
     return 0;

@@ -6,9 +6,9 @@
 
 namespace vr::system::osversion {
 
-inline constexpr std::uint32_t kPlatformWin32s = 0;   // VER_PLATFORM_WIN32s
+inline constexpr std::uint32_t kPlatformWin32s = 0;  // VER_PLATFORM_WIN32s
 inline constexpr std::uint32_t kPlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS (95, 98, Me)
-inline constexpr std::uint32_t kPlatformNT = 2;       // VER_PLATFORM_WIN32_NT
+inline constexpr std::uint32_t kPlatformNT = 2;  // VER_PLATFORM_WIN32_NT
 
 // One flag per family; VRC_GetOSVersionFlags gives exactly one of them, or 0.
 inline constexpr std::uint32_t kFlagWin32s = 0x1;

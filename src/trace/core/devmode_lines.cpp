@@ -51,26 +51,23 @@ int printed(const Members& members, const Row& row) noexcept
 
 }  // namespace
 
-std::size_t dumpLines(const Members& members, Variant variant,
-                      std::span<Line, kMaxLines> lines) noexcept
+std::size_t dumpLines(const Members& members, Variant variant, std::span<Line, kMaxLines> lines) noexcept
 {
     const bool wide = variant == Variant::Wide;
     std::size_t count = 0;
     lines[count++] = {wide ? "pdmIn->dmDeviceName = %S" : "pdmIn->dmDeviceName = %s", Kind::Name,
                       NameMember::DeviceName, 0};
     lines[count++] = {"pdmIn->dmSize = %d", Kind::Number, NameMember::None, members.size};
-    lines[count++] = {"pdmIn->dmDriverExtra = %d", Kind::Number, NameMember::None,
-                      members.driverExtra};
+    lines[count++] = {"pdmIn->dmDriverExtra = %d", Kind::Number, NameMember::None, members.driverExtra};
     // Printed with %x: the bits are passed on unchanged.
-    lines[count++] = {"pdmIn->dmFields = 0x%x", Kind::Number, NameMember::None,
-                      static_cast<int>(members.fields)};
+    lines[count++] = {"pdmIn->dmFields = 0x%x", Kind::Number, NameMember::None, static_cast<int>(members.fields)};
 
     for (const Row& row : kRows) {
         if ((members.fields & row.bit) == 0)
             continue;
         if (row.format == nullptr)
-            lines[count++] = {wide ? "pdmIn->dmFormName = %S" : "pdmIn->dmFormName = %s",
-                              Kind::Name, NameMember::FormName, 0};
+            lines[count++] = {wide ? "pdmIn->dmFormName = %S" : "pdmIn->dmFormName = %s", Kind::Name,
+                              NameMember::FormName, 0};
         else
             lines[count++] = {row.format, Kind::Number, NameMember::None, printed(members, row)};
     }

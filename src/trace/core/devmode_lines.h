@@ -16,7 +16,7 @@ enum class Variant { Wide, Narrow };
 // How a line's value is printed.
 enum class Kind {
     Number,  // the format has one %d or %x, the value is in Line::number
-    Name,    // the format has one %S (wide) or %s (narrow): the shell passes the name
+    Name,  // the format has one %S (wide) or %s (narrow): the shell passes the name
 };
 
 enum class NameMember { None, DeviceName, FormName };
@@ -27,8 +27,8 @@ struct Members {
     std::uint16_t size;
     std::uint16_t driverExtra;
     std::uint32_t fields;
-    std::uint16_t orientation, paperSize, paperLength, paperWidth, scale, copies, defaultSource,
-        printQuality, color, duplex, yResolution, ttOption, collate;
+    std::uint16_t orientation, paperSize, paperLength, paperWidth, scale, copies, defaultSource, printQuality, color,
+        duplex, yResolution, ttOption, collate;
     std::uint16_t logPixels;
     std::uint32_t bitsPerPel, pelsWidth, pelsHeight;
 };
@@ -45,7 +45,6 @@ inline constexpr std::size_t kMemberRows = 18;
 inline constexpr std::size_t kMaxLines = kFixedLines + kMemberRows;
 
 // Fills lines in dump order and returns how many there are.
-std::size_t dumpLines(const Members& members, Variant variant,
-                      std::span<Line, kMaxLines> lines) noexcept;
+std::size_t dumpLines(const Members& members, Variant variant, std::span<Line, kMaxLines> lines) noexcept;
 
 }  // namespace vr::trace::devmode

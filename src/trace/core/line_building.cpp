@@ -68,8 +68,8 @@ void formatTimestamp(char* destination, std::size_t capacity, const LocalTime& t
     copyBounded(destination, capacity, std::string_view(text, static_cast<std::size_t>(out - text)));
 }
 
-void formatProcessColumn(char* destination, std::size_t capacity, const char* executablePath,
-                         uint32_t processId, uint32_t threadId) noexcept
+void formatProcessColumn(char* destination, std::size_t capacity, const char* executablePath, uint32_t processId,
+                         uint32_t threadId) noexcept
 {
     char path[260];
     copyBounded(path, sizeof path, executablePath != nullptr ? executablePath : "");
@@ -101,8 +101,8 @@ static void appendDots(DBG_CONTEXT& context, char* destination, std::size_t capa
             break;
 }
 
-bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine,
-               uint32_t mask, const char* moduleTag, const char* timestamp, const Writer& writer) noexcept
+bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, int sourceLine, uint32_t mask,
+               const char* moduleTag, const char* timestamp, const Writer& writer) noexcept
 {
     if (text == nullptr || (context.guard & kGuardBuildLine) != 0)
         return false;

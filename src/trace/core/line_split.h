@@ -9,8 +9,8 @@ namespace vr::trace::fio {
 inline constexpr char kEndOfText = 0x1A;
 
 struct LineSplit {
-    bool hasLine;         // false: the caller's buffer is empty and the reader gives null
-    std::size_t rewind;   // bytes to seek back from the end of the block read
+    bool hasLine;  // false: the caller's buffer is empty and the reader gives null
+    std::size_t rewind;  // bytes to seek back from the end of the block read
 };
 
 // text holds length bytes read from the file followed by a terminator. Cuts the
