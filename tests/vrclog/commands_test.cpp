@@ -77,7 +77,8 @@ public:
 private:
     void skipBlanks()
     {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
             ++at_;
     }
     bool take(char c)
@@ -127,6 +128,20 @@ private:
         }
         return take('"');
     }
+    // The comma-separated items of an object or array, from its opening
+    // bracket (the current character) to its `close`.
+    template <typename ReadItem>
+    bool readItemsUpTo(char close, ReadItem readItem)
+    {
+        ++at_;
+        if (take(close))
+            return true;
+        do {
+            if (!readItem())
+                return false;
+        } while (take(','));
+        return take(close);
+    }
     bool readValue(Json& value)
     {
         skipBlanks();
@@ -135,29 +150,18 @@ private:
         const char c = text_[at_];
         if (c == '{') {
             value.kind = Json::Kind::Object;
-            ++at_;
-            if (take('}'))
-                return true;
-            do {
+            return readItemsUpTo('}', [&] {
                 std::string key;
                 Json field;
                 if (!readString(key) || !take(':') || !readValue(field))
                     return false;
                 value.fields[key] = std::move(field);
-            } while (take(','));
-            return take('}');
+                return true;
+            });
         }
         if (c == '[') {
             value.kind = Json::Kind::Array;
-            ++at_;
-            if (take(']'))
-                return true;
-            do {
-                value.items.emplace_back();
-                if (!readValue(value.items.back()))
-                    return false;
-            } while (take(','));
-            return take(']');
+            return readItemsUpTo(']', [&] { return readValue(value.items.emplace_back()); });
         }
         if (c == '"') {
             value.kind = Json::Kind::String;
@@ -199,12 +203,12 @@ TEST(CommandLines, EachFilterAndTheirCombination)
     EXPECT_EQ(countOf(errors.out, "Recursive Infinite Loop?\n"), 2);
 
     const ToolRun thread = vrclog({"lines", "--process", "CORPUS WRITER 2", "--tid", "340", "--class", "ENTRY",
-                               "--class", "TRC", "@VRCDBG62.LOG"});
+                                   "--class", "TRC", "@VRCDBG62.LOG"});
     EXPECT_EQ(countOf(thread.out, "VRCCLN  "), 18);
     EXPECT_EQ(countOf(thread.out, "corpus writer 2  332  340"), 18);
 
     const ToolRun window = vrclog({"lines", "--from", "2026-12-08 00:48:38.500", "--to", "2026-12-08 00:48:38.510",
-                               "--pid", "0x134", "@VRCDBG62.LOG"});
+                                   "--pid", "0x134", "@VRCDBG62.LOG"});
     EXPECT_EQ(countOf(window.out, "VRCCLN  "), 5);
     EXPECT_EQ(countOf(window.out, " 00:48:38.50"), 5);
 
@@ -270,9 +274,10 @@ TEST(CommandSummary, CountsFoldedEntriesAndHeldLinesByTheirRepeats)
         << out;
     EXPECT_NE(out.find("        24  band 1 ready\n"), std::string::npos);
     EXPECT_NE(out.find("         2  two lines / in one TRC text\n"), std::string::npos);
-    EXPECT_NE(out.find("  2026-12-08 00:48:38.452  2026-12-08 00:48:38.464       5      1      1      1      1      1      0"
-                       "  vrclog_corpus_writer pid 308 tid 312\n"),
-              std::string::npos);
+    EXPECT_NE(
+        out.find("  2026-12-08 00:48:38.452  2026-12-08 00:48:38.464       5      1      1      1      1      1      0"
+                 "  vrclog_corpus_writer pid 308 tid 312\n"),
+        std::string::npos);
     EXPECT_NE(out.find("  2026-12-08 00:48:38.658  DEBUG ERROR: Function level count below 0.\n"), std::string::npos);
     EXPECT_EQ(countOf(out, "DEBUG ERROR"), 6);
 
@@ -311,7 +316,8 @@ TEST(CommandPerfetto, WritesOneSlicePerEntryLineThatReadsBack)
             ++instants;
             EXPECT_EQ(event["args"]["text"].kind, Json::Kind::String);
         } else if (phase == "M") {
-            names[event["name"].text + " " + std::to_string(pid) + " " + std::to_string(tid)] = event["args"]["name"].text;
+            names[event["name"].text + " " + std::to_string(pid) + " " + std::to_string(tid)] =
+                event["args"]["name"].text;
         }
     }
     EXPECT_EQ(slices, 242 + 3);  // 121 entry lines from each writer, 3 in columns.LOG
@@ -342,10 +348,13 @@ TEST(CommandPerfetto, WritesOneSlicePerEntryLineThatReadsBack)
 TEST(JsonText, EscapesControlsKeepsUtf8AndSpellsOutOtherBytes)
 {
     std::string out;
-    static const char kBytes[] = "a\"b\\c\r\n\t\x01\x1f caf\xe9 \xc3\xa9 \xe2\x82\xac \xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80 \xff";
+    static const char kBytes[] =
+        "a\"b\\c\r\n\t\x01\x1f caf\xe9 \xc3\xa9 \xe2\x82\xac \xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80 \xff";
     appendJsonString(out, std::string_view(kBytes, sizeof kBytes - 1));
-    EXPECT_EQ(out, "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u001f caf\\u00e9 \xc3\xa9 \xe2\x82\xac \\u00c0\\u00af \\u00ed\\u00a0\\u0080 "
-                   "\xf0\x9f\x98\x80 \\u00ff\"");
+    EXPECT_EQ(
+        out,
+        "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u001f caf\\u00e9 \xc3\xa9 \xe2\x82\xac \\u00c0\\u00af \\u00ed\\u00a0\\u0080 "
+        "\xf0\x9f\x98\x80 \\u00ff\"");
     out.clear();
     appendJsonString(out, std::string_view("\xe2\x82", 2));  // cut short at the end
     EXPECT_EQ(out, "\"\\u00e2\\u0082\"");

@@ -85,8 +85,7 @@ int main()
     {
         const int trace = DBG_TRACE(__FILE__, __LINE__, 9, "StartUp");
         // A text with line ends of its own: one header, three lines.
-        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL,
-                  DBG_Text("configuration:\n  queue=Main Office\n  copies=2"));
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("configuration:\n  queue=Main Office\n  copies=2"));
         DBG_Print(kLongSourceName, 88, DBG_MASK_DEBUG_LOG, DBG_Text("driver caf\xe9 r\xe9sum\xe9 loaded"));
         DBG_Trc(__FILE__, __LINE__, trace, DBG_Text("two lines\nin one TRC text"));
         DBG_Print(__FILE__, __LINE__, DBG_MASK_DEBUG_ERROR,

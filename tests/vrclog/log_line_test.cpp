@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "log_line.h"
 #include "vrclog_test_support.h"
@@ -30,65 +33,98 @@ std::string traceLine(const char* processColumn, const char* source, int line, c
     return std::string(header) + rest;
 }
 
-LineHeader headerOf(std::string_view line)
+// The fields a case expects of a header line; the fields left out are not checked.
+struct ExpectedHeader {
+    std::optional<std::string_view> moduleTag{};
+    std::optional<std::string_view> time{};
+    std::optional<std::string_view> processName{};
+    std::optional<uint32_t> processId{};
+    std::optional<uint32_t> threadId{};
+    std::optional<bool> hexadecimalIds{};
+    std::optional<std::string_view> sourceFile{};
+    std::optional<int32_t> sourceLine{};
+    std::optional<LineClass> lineClass{};
+    std::optional<int32_t> level{};
+    std::optional<int32_t> count{};
+    std::optional<std::string_view> text{};
+};
+
+struct HeaderCase {
+    const char* name;
+    std::string line;
+    ExpectedHeader expected;
+};
+
+template <typename Field>
+void expectIfGiven(const char* fieldName, const Field& actual, const std::optional<Field>& expected)
 {
-    const ParsedLine parsed = parseLine(line);
-    EXPECT_EQ(parsed.shape, LineShape::Header) << line;
-    return parsed.header;
+    if (expected) {
+        EXPECT_EQ(actual, *expected) << fieldName;
+    }
+}
+
+void expectHeaders(const std::vector<HeaderCase>& cases)
+{
+    for (const HeaderCase& headerCase : cases) {
+        SCOPED_TRACE(headerCase.name);
+        const ParsedLine parsed = parseLine(headerCase.line);
+        ASSERT_EQ(parsed.shape, LineShape::Header) << headerCase.line;
+        const LineHeader& header = parsed.header;
+        const ExpectedHeader& expected = headerCase.expected;
+        // Each field by its own name in a failure message.
+#define EXPECT_FIELD_IF_GIVEN(field) expectIfGiven(#field, header.field, expected.field)
+        EXPECT_FIELD_IF_GIVEN(moduleTag), EXPECT_FIELD_IF_GIVEN(time), EXPECT_FIELD_IF_GIVEN(processName),
+            EXPECT_FIELD_IF_GIVEN(processId), EXPECT_FIELD_IF_GIVEN(threadId), EXPECT_FIELD_IF_GIVEN(hexadecimalIds),
+            EXPECT_FIELD_IF_GIVEN(sourceFile), EXPECT_FIELD_IF_GIVEN(sourceLine), EXPECT_FIELD_IF_GIVEN(lineClass),
+            EXPECT_FIELD_IF_GIVEN(level), EXPECT_FIELD_IF_GIVEN(count), EXPECT_FIELD_IF_GIVEN(text);
+#undef EXPECT_FIELD_IF_GIVEN
+    }
 }
 
 TEST(LogLine, ReadsEveryKindOfLineTheTracerWrote)
 {
-    const LineHeader entry = headerOf(
-        "VRCCLN  2026-12-08 00:48:38.470 vrclog_corpus_writer  308  320        corpus_writer.cpp   61 1      PrintJob\r\n");
-    EXPECT_EQ(entry.moduleTag, "VRCCLN");
-    EXPECT_EQ(entry.time, "2026-12-08 00:48:38.470");
-    EXPECT_EQ(entry.processName, "vrclog_corpus_writer");
-    EXPECT_EQ(entry.processId, 308u);
-    EXPECT_EQ(entry.threadId, 320u);
-    EXPECT_FALSE(entry.hexadecimalIds);
-    EXPECT_EQ(entry.sourceFile, "corpus_writer.cpp");
-    EXPECT_EQ(entry.sourceLine, 61);
-    EXPECT_EQ(entry.lineClass, LineClass::Entry);
-    EXPECT_EQ(entry.level, 1);
-    EXPECT_EQ(entry.count, 1);
-    EXPECT_EQ(entry.text, "PrintJob");
-
-    const LineHeader folded = headerOf(
-        "VRCCLN  2026-12-08 00:48:38.495 vrclog_corpus_writer  308  320        corpus_writer.cpp   28 3(3)   ..CompressBand\r\n");
-    EXPECT_EQ(folded.lineClass, LineClass::Entry);
-    EXPECT_EQ(folded.level, 3);
-    EXPECT_EQ(folded.count, 3);
-    EXPECT_EQ(folded.text, "CompressBand");
-
-    const LineHeader held = headerOf(
-        "VRCCLN  2026-12-08 00:48:38.492 vrclog_corpus_writer  308  320        corpus_writer.cpp   46 TRCx3  .band 1 ready\r\n");
-    EXPECT_EQ(held.lineClass, LineClass::Trc);
-    EXPECT_EQ(held.level, 2);
-    EXPECT_EQ(held.count, 3);
-    EXPECT_EQ(held.text, "band 1 ready");
-
-    const LineHeader adjacent = headerOf(
-        "VRCCLN  2026-12-08 00:48:38.495 vrclog_corpus_writer  308  320printer_queue_scheduler_core.cpp 1207 TRC    "
-        ".page 1 of thread 2 done, 3 bands\r\n");
-    EXPECT_EQ(adjacent.processName, "vrclog_corpus_writer");
-    EXPECT_EQ(adjacent.threadId, 320u);
-    EXPECT_EQ(adjacent.sourceFile, "printer_queue_scheduler_core.cpp");
-    EXPECT_EQ(adjacent.sourceLine, 1207);
-    EXPECT_EQ(adjacent.count, 1);
-    EXPECT_EQ(adjacent.text, "page 1 of thread 2 done, 3 bands");
-
-    const LineHeader spaced = headerOf(
-        "VRCCLN  2026-12-08 00:48:38.802 corpus writer 2  332  336        corpus_writer.cpp   88 REL    configuration:\n");
-    EXPECT_EQ(spaced.processName, "corpus writer 2");
-    EXPECT_EQ(spaced.processId, 332u);
-    EXPECT_EQ(spaced.lineClass, LineClass::Rel);
-    EXPECT_EQ(spaced.text, "configuration:");
-
-    const LineHeader error = headerOf(
-        "VRCCLN  2026-12-08 00:48:38.464 vrclog_corpus_writer  308  312        corpus_writer.cpp   92 DBG    "
-        "DEBUG ERROR: printer \"Main Office\" not found\r\n");
-    EXPECT_EQ(error.lineClass, LineClass::Error);
+    expectHeaders({
+        {"entry",
+         "VRCCLN  2026-12-08 00:48:38.470 vrclog_corpus_writer  308  320        corpus_writer.cpp   61 1      "
+         "PrintJob\r\n",
+         {.moduleTag = "VRCCLN",
+          .time = "2026-12-08 00:48:38.470",
+          .processName = "vrclog_corpus_writer",
+          .processId = 308u,
+          .threadId = 320u,
+          .hexadecimalIds = false,
+          .sourceFile = "corpus_writer.cpp",
+          .sourceLine = 61,
+          .lineClass = LineClass::Entry,
+          .level = 1,
+          .count = 1,
+          .text = "PrintJob"}},
+        {"folded entry",
+         "VRCCLN  2026-12-08 00:48:38.495 vrclog_corpus_writer  308  320        corpus_writer.cpp   28 3(3)   "
+         "..CompressBand\r\n",
+         {.lineClass = LineClass::Entry, .level = 3, .count = 3, .text = "CompressBand"}},
+        {"held TRC",
+         "VRCCLN  2026-12-08 00:48:38.492 vrclog_corpus_writer  308  320        corpus_writer.cpp   46 TRCx3  "
+         ".band 1 ready\r\n",
+         {.lineClass = LineClass::Trc, .level = 2, .count = 3, .text = "band 1 ready"}},
+        {"source name against the ids",
+         "VRCCLN  2026-12-08 00:48:38.495 vrclog_corpus_writer  308  320printer_queue_scheduler_core.cpp 1207 TRC    "
+         ".page 1 of thread 2 done, 3 bands\r\n",
+         {.processName = "vrclog_corpus_writer",
+          .threadId = 320u,
+          .sourceFile = "printer_queue_scheduler_core.cpp",
+          .sourceLine = 1207,
+          .count = 1,
+          .text = "page 1 of thread 2 done, 3 bands"}},
+        {"name with a blank and a digit",
+         "VRCCLN  2026-12-08 00:48:38.802 corpus writer 2  332  336        corpus_writer.cpp   88 REL    "
+         "configuration:\n",
+         {.processName = "corpus writer 2", .processId = 332u, .lineClass = LineClass::Rel, .text = "configuration:"}},
+        {"error report",
+         "VRCCLN  2026-12-08 00:48:38.464 vrclog_corpus_writer  308  312        corpus_writer.cpp   92 DBG    "
+         "DEBUG ERROR: printer \"Main Office\" not found\r\n",
+         {.lineClass = LineClass::Error}},
+    });
 }
 
 TEST(LogLine, EveryHeaderOfTheCapturedLogsParses)
@@ -104,7 +140,8 @@ TEST(LogLine, EveryHeaderOfTheCapturedLogsParses)
             if (line.starts_with("VRCCLN")) {
                 EXPECT_EQ(parsed.shape, LineShape::Header) << line;
                 EXPECT_TRUE(parsed.header.processName == "vrclog_corpus_writer" ||
-                            parsed.header.processName == "corpus writer 2") << line;
+                            parsed.header.processName == "corpus writer 2")
+                    << line;
                 ++headers;
             } else {
                 EXPECT_NE(parsed.shape, LineShape::Header) << line;
@@ -117,76 +154,60 @@ TEST(LogLine, EveryHeaderOfTheCapturedLogsParses)
 
 TEST(LogLine, ProcessColumnsOfEveryShape)
 {
-    const LineHeader hex = headerOf("VRCCLN  2026-12-08 00:48:40.101 vrclog_corpus_writer 0x00000134 0x00012A40"
-                                    "printer_queue_scheduler_core.cpp 1207 TRC    page done\r\n");
-    EXPECT_TRUE(hex.hexadecimalIds);
-    EXPECT_EQ(hex.processName, "vrclog_corpus_writer");
-    EXPECT_EQ(hex.processId, 0x134u);
-    EXPECT_EQ(hex.threadId, 0x12A40u);
-    EXPECT_EQ(hex.sourceFile, "printer_queue_scheduler_core.cpp");
-
-    const LineHeader noName = headerOf(
-        "VRCCLN  2026-12-08 00:48:40.102  1234 5678                            vrc.cpp    7 REL    no name\r\n");
-    EXPECT_EQ(noName.processName, "");
-    EXPECT_EQ(noName.processId, 1234u);
-    EXPECT_EQ(noName.threadId, 5678u);
-
-    // Digits inside the name are not ids: the ids are the last two fields.
-    const LineHeader digits = headerOf(
-        "VRCCLN  2026-12-08 00:48:40.103 print 2 go   12   34                  vrc.cpp    8 REL    spaced name\r\n");
-    EXPECT_EQ(digits.processName, "print 2 go");
-    EXPECT_EQ(digits.processId, 12u);
-    EXPECT_EQ(digits.threadId, 34u);
-
-    const LineHeader crowded = headerOf("VRCCLN  2026-12-08 00:48:40.104 abcdefghijklmnopq   12   34"
-                                        "printer_queue_scheduler_core.cpp12345 DBG    long everything\r\n");
-    EXPECT_EQ(crowded.processName, "abcdefghijklmnopq");
-    EXPECT_EQ(crowded.threadId, 34u);
-    EXPECT_EQ(crowded.sourceFile, "printer_queue_scheduler_core.cpp");
-    EXPECT_EQ(crowded.sourceLine, 12345);
-    EXPECT_EQ(crowded.text, "long everything");
-
-    const std::string wideIdsLine = traceLine("x 123456 65535", "a.c", 1, "REL    t\r\n");
-    const LineHeader wideIds = headerOf(wideIdsLine);
-    EXPECT_EQ(wideIds.processId, 123456u);
-    EXPECT_EQ(wideIds.threadId, 65535u);
-
-    // A name of its own that ends like a column: the first reading that the
-    // rest of the header fits behind wins.
-    const std::string lookalikeLine = traceLine("tool 1234 5678   10   20", "a.c", 9, "REL    t\r\n");
-    const LineHeader lookalike = headerOf(lookalikeLine);
-    EXPECT_EQ(lookalike.processName, "tool 1234 5678");
-    EXPECT_EQ(lookalike.processId, 10u);
-    EXPECT_EQ(lookalike.threadId, 20u);
-    EXPECT_EQ(lookalike.sourceLine, 9);
+    expectHeaders({
+        {"hexadecimal ids",
+         "VRCCLN  2026-12-08 00:48:40.101 vrclog_corpus_writer 0x00000134 0x00012A40"
+         "printer_queue_scheduler_core.cpp 1207 TRC    page done\r\n",
+         {.processName = "vrclog_corpus_writer",
+          .processId = 0x134u,
+          .threadId = 0x12A40u,
+          .hexadecimalIds = true,
+          .sourceFile = "printer_queue_scheduler_core.cpp"}},
+        {"no name",
+         "VRCCLN  2026-12-08 00:48:40.102  1234 5678                            vrc.cpp    7 REL    no name\r\n",
+         {.processName = "", .processId = 1234u, .threadId = 5678u}},
+        // Digits inside the name are not ids: the ids are the last two fields.
+        {"digits in the name",
+         "VRCCLN  2026-12-08 00:48:40.103 print 2 go   12   34                  vrc.cpp    8 REL    spaced name\r\n",
+         {.processName = "print 2 go", .processId = 12u, .threadId = 34u}},
+        {"every column at its widest",
+         "VRCCLN  2026-12-08 00:48:40.104 abcdefghijklmnopq   12   34"
+         "printer_queue_scheduler_core.cpp12345 DBG    long everything\r\n",
+         {.time = "2026-12-08 00:48:40.104",
+          .processName = "abcdefghijklmnopq",
+          .processId = 12u,
+          .threadId = 34u,
+          .sourceFile = "printer_queue_scheduler_core.cpp",
+          .sourceLine = 12345,
+          .text = "long everything"}},
+        {"ids wider than their padding",
+         traceLine("x 123456 65535", "a.c", 1, "REL    t\r\n"),
+         {.processId = 123456u, .threadId = 65535u}},
+        // A name of its own that ends like a column: the first reading that the
+        // rest of the header fits behind wins.
+        {"name that ends like a column",
+         traceLine("tool 1234 5678   10   20", "a.c", 9, "REL    t\r\n"),
+         {.processName = "tool 1234 5678", .processId = 10u, .threadId = 20u, .sourceLine = 9}},
+    });
 }
 
 TEST(LogLine, ClassColumnsAtTheirWidthLimits)
 {
-    const LineHeader deep = headerOf(
-        "VRCCLN  2026-12-08 00:48:40.106 svc   12   34                         svc.cpp    2 10(100).........Deep\r\n");
-    EXPECT_EQ(deep.lineClass, LineClass::Entry);
-    EXPECT_EQ(deep.level, 10);
-    EXPECT_EQ(deep.count, 100);
-    EXPECT_EQ(deep.text, "Deep");
-
-    const LineHeader repeated = headerOf(
-        "VRCCLN  2026-12-08 00:48:40.107 svc   12   34                         svc.cpp    3 TRCx1000.........deep text\r\n");
-    EXPECT_EQ(repeated.lineClass, LineClass::Trc);
-    EXPECT_EQ(repeated.count, 1000);
-    EXPECT_EQ(repeated.level, 10);
-    EXPECT_EQ(repeated.text, "deep text");
-
-    // Too few dots for the level: not an entry, a line without a class column.
-    const LineHeader plain = headerOf(
-        "VRCCLN  2026-12-08 00:48:40.107 svc   12   34                         svc.cpp    3 3      .x\r\n");
-    EXPECT_EQ(plain.lineClass, LineClass::Plain);
-    EXPECT_EQ(plain.text, "3      .x");
-
-    const LineHeader empty = headerOf(
-        "VRCCLN  2026-12-08 00:48:40.107 svc   12   34                         svc.cpp    3 \r\n");
-    EXPECT_EQ(empty.lineClass, LineClass::Plain);
-    EXPECT_EQ(empty.text, "");
+    expectHeaders({
+        {"deepest folded entry",
+         traceLine("svc   12   34", "svc.cpp", 2, "10(100).........Deep\r\n"),
+         {.lineClass = LineClass::Entry, .level = 10, .count = 100, .text = "Deep"}},
+        {"deepest repeated TRC",
+         traceLine("svc   12   34", "svc.cpp", 3, "TRCx1000.........deep text\r\n"),
+         {.lineClass = LineClass::Trc, .level = 10, .count = 1000, .text = "deep text"}},
+        // Too few dots for the level: not an entry, a line without a class column.
+        {"level without its dots",
+         traceLine("svc   12   34", "svc.cpp", 3, "3      .x\r\n"),
+         {.lineClass = LineClass::Plain, .text = "3      .x"}},
+        {"empty class column",
+         traceLine("svc   12   34", "svc.cpp", 3, "\r\n"),
+         {.lineClass = LineClass::Plain, .text = ""}},
+    });
 }
 
 TEST(LogLine, LinesWithoutAHeader)

@@ -48,8 +48,8 @@ TEST(LogReader, MultiLineTextsErrorReportsAndBlankLines)
     EXPECT_FALSE(records[2].hasHeader);
     EXPECT_EQ(records[2].lineClass, LineClass::Error);
     EXPECT_EQ(records[2].time, "2026-01-01 10:00:00.001");
-    EXPECT_EQ(records[2].fullText,
-              "DEBUG ERROR:\nMiss match of DBG_TRACE and RETURN in a function called by Main\nDetected at C:\\src\\a.cpp line 10");
+    EXPECT_EQ(records[2].fullText, "DEBUG ERROR:\nMiss match of DBG_TRACE and RETURN in a function called by "
+                                   "Main\nDetected at C:\\src\\a.cpp line 10");
     EXPECT_EQ(records[3].fullText, "DEBUG ERROR: Function level count below 0.");
     EXPECT_EQ(records[3].time, "2026-01-01 10:00:00.001");
     EXPECT_EQ(records[4].text, "last");

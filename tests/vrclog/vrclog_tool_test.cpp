@@ -2,70 +2,26 @@
 // logs, its output read through a pipe and its exit code checked.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <string>
+
+#include "child_program.h"
+#include "wine_paths.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
-struct ToolRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string out;
-    std::string err;
-};
-
-std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+using ToolRun = vr::test::ProgramOutput;
 
 std::wstring dataPath(const char* name)
 {
-    return L"\"Z:" + widen(std::string(VR_SOURCE_DIR) + "/tests/vrclog/data/" + name) + L"\"";
-}
-
-std::string drain(HANDLE pipe)
-{
-    std::string data;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(pipe, chunk, sizeof chunk, &read, nullptr) && read > 0)
-        data.append(chunk, read);
-    return data;
+    return L"\"" + vr::test::windowsPath(std::string(VR_SOURCE_DIR) + "/tests/vrclog/data/" + name) + L"\"";
 }
 
 ToolRun vrclog(const std::wstring& arguments)
 {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE outRead, outWrite, errRead, errWrite;
-    EXPECT_TRUE(CreatePipe(&outRead, &outWrite, &inherit, 0));
-    EXPECT_TRUE(CreatePipe(&errRead, &errWrite, &inherit, 0));
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    std::wstring commandLine = L"\"Z:" + widen(VR_BIN_DIR "/vrclog.exe") + L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    ToolRun run;
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    EXPECT_TRUE(started) << GetLastError();
-    if (started) {
-        run.out = drain(outRead);
-        run.err = drain(errRead);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    return run;
+    return vr::test::runCapturingOutput(vr::test::windowsPath(VR_BIN_DIR "/vrclog.exe"), arguments);
 }
 
 TEST(VrclogTool, LinesKeepTheLogsBytesAndLineEnds)
@@ -79,7 +35,8 @@ TEST(VrclogTool, LinesKeepTheLogsBytesAndLineEnds)
 
 TEST(VrclogTool, SummaryOfABackupAndItsLog)
 {
-    const ToolRun run = vrclog(L"summary " + dataPath("rotated/VRCDBG62.BAK") + L" " + dataPath("rotated/VRCDBG62.LOG"));
+    const ToolRun run =
+        vrclog(L"summary " + dataPath("rotated/VRCDBG62.BAK") + L" " + dataPath("rotated/VRCDBG62.LOG"));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_THAT(run.out, HasSubstr("       200  Recurse\n"));
     EXPECT_THAT(run.out, HasSubstr("DEBUG ERROR: Function level count below 0."));

@@ -24,10 +24,14 @@ std::optional<uint32_t> parseId(std::string_view text) noexcept
 
 std::optional<Command> commandByName(std::string_view name) noexcept
 {
-    if (name == "lines") return Command::Lines;
-    if (name == "tree") return Command::Tree;
-    if (name == "summary") return Command::Summary;
-    if (name == "perfetto") return Command::Perfetto;
+    if (name == "lines")
+        return Command::Lines;
+    if (name == "tree")
+        return Command::Tree;
+    if (name == "summary")
+        return Command::Summary;
+    if (name == "perfetto")
+        return Command::Perfetto;
     return std::nullopt;
 }
 
@@ -69,7 +73,8 @@ std::string applyOption(std::string_view name, const std::string& value, Options
 
 bool takesValue(std::string_view name) noexcept
 {
-    for (std::string_view known : {"--process", "--pid", "--tid", "--class", "--from", "--to", "--grep", "-o", "--output"})
+    for (std::string_view known :
+         {"--process", "--pid", "--tid", "--class", "--from", "--to", "--grep", "-o", "--output"})
         if (name == known)
             return true;
     return false;
@@ -166,14 +171,21 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
     bool matched = false;
     bool written = true;
     switch (options.command) {
-    case Command::Lines: matched = runLines(logs, options.filter, out); break;
-    case Command::Tree: matched = runTree(logs, options.filter, out); break;
-    case Command::Summary: matched = runSummary(logs, options.filter, out); break;
+    case Command::Lines:
+        matched = runLines(logs, options.filter, out);
+        break;
+    case Command::Tree:
+        matched = runTree(logs, options.filter, out);
+        break;
+    case Command::Summary:
+        matched = runSummary(logs, options.filter, out);
+        break;
     case Command::Perfetto: {
         errno = 0;
         std::FILE* file = openFile(options.outputPath, true);
         if (file == nullptr) {
-            errors.write("vrclog: cannot write '" + options.outputPath + "': " + std::strerror(errno != 0 ? errno : EACCES) + "\n");
+            errors.write("vrclog: cannot write '" + options.outputPath +
+                         "': " + std::strerror(errno != 0 ? errno : EACCES) + "\n");
             return kExitCannotRead;
         }
         FileSink json(file, true);
@@ -184,7 +196,8 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
         }
         break;
     }
-    case Command::Help: break;
+    case Command::Help:
+        break;
     }
     if (logs.failed(error)) {
         errors.write("vrclog: " + error + "\n");
@@ -193,7 +206,8 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
     if (!out.flush() || !written)
         return kExitCannotRead;
     if (const uint64_t unparsed = logs.unparsedLines(); unparsed > 0)
-        errors.write("vrclog: " + std::to_string(unparsed) + " line(s) could not be read as trace lines; kept with the line before them\n");
+        errors.write("vrclog: " + std::to_string(unparsed) +
+                     " line(s) could not be read as trace lines; kept with the line before them\n");
     if (const uint64_t skipped = logs.skippedLines(); skipped > 0)
         errors.write("vrclog: " + std::to_string(skipped) + " line(s) of over-long records skipped\n");
     return matched ? kExitDone : kExitNothingMatched;

@@ -1,23 +1,18 @@
 // vrclog lines: the matching records as they are in the log, every line of a
 // multi-line text included, with the log's own line ends.
 #include "command_line.h"
+#include "matching_records.h"
 
 namespace vr::vrclog {
 
 bool runLines(LogMerge& logs, const LogFilter& filter, TextSink& out)
 {
-    bool matched = false;
-    LogRecord record;
-    while (logs.next(record)) {
-        if (!filter.matches(record))
-            continue;
-        matched = true;
+    return forEachMatchingRecord(logs, filter, [&](const LogRecord& record) {
         out.write(record.raw);
         // The last line of a log may end without a line end.
         if (!record.raw.empty() && record.raw.back() != '\n')
             out.write("\r\n");
-    }
-    return matched;
+    });
 }
 
 }  // namespace vr::vrclog

@@ -14,6 +14,7 @@
 
 #include "command_line.h"
 #include "json_text.h"
+#include "matching_records.h"
 #include "thread_index.h"
 
 namespace vr::vrclog {
@@ -103,7 +104,8 @@ public:
             closeSlices(track, pid, tid, header.level + 1, ts);
         beginEvent("i", pid, tid, ts);
         event_ += ",\"s\":\"t\",\"name\":";
-        appendJsonString(event_, header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass));
+        appendJsonString(event_,
+                         header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass));
         event_ += ",\"cat\":\"";
         event_ += lineClassName(header.lineClass);
         event_ += "\",\"args\":{\"text\":";
@@ -201,15 +203,11 @@ private:
 bool runPerfetto(LogMerge& logs, const LogFilter& filter, TextSink& json)
 {
     PerfettoWriter writer(json);
-    bool matched = false;
-    LogRecord record;
-    while (logs.next(record)) {
+    const bool matched = forEachMatchingRecord(
+        logs, filter,
         // Lines found before any record have no time to place them at.
-        if (record.header.time.empty() || !filter.matches(record))
-            continue;
-        matched = true;
-        writer.add(record);
-    }
+        [](const LogRecord& record) noexcept { return !record.header.time.empty(); },
+        [&](const LogRecord& record) { writer.add(record); });
     writer.finish();
     return matched;
 }

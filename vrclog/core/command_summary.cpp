@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "matching_records.h"
 #include "text_counter.h"
 #include "thread_index.h"
 
@@ -179,14 +180,7 @@ private:
 bool runSummary(LogMerge& logs, const LogFilter& filter, TextSink& out)
 {
     Summary summary;
-    bool matched = false;
-    LogRecord record;
-    while (logs.next(record)) {
-        if (!filter.matches(record))
-            continue;
-        matched = true;
-        summary.add(record);
-    }
+    const bool matched = forEachMatchingRecord(logs, filter, [&](const LogRecord& record) { summary.add(record); });
     if (matched)
         summary.write(out, logs.unparsedLines());
     return matched;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "matching_records.h"
 #include "thread_index.h"
 
 namespace vr::vrclog {
@@ -96,15 +97,13 @@ private:
 bool runTree(LogMerge& logs, const LogFilter& filter, TextSink& out)
 {
     TreeWriter tree(out);
-    bool matched = false;
-    LogRecord record;
-    while (logs.next(record)) {
-        const LineClass lineClass = record.header.lineClass;
-        if (!record.hasHeader || (lineClass != LineClass::Entry && lineClass != LineClass::Trc) || !filter.matches(record))
-            continue;
-        matched = true;
-        tree.add(record);
-    }
+    const bool matched = forEachMatchingRecord(
+        logs, filter,
+        [](const LogRecord& record) noexcept {
+            const LineClass lineClass = record.header.lineClass;
+            return record.hasHeader && (lineClass == LineClass::Entry || lineClass == LineClass::Trc);
+        },
+        [&](const LogRecord& record) { tree.add(record); });
     tree.finish();
     return matched;
 }

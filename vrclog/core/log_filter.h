@@ -12,13 +12,13 @@
 namespace vr::vrclog {
 
 struct LogFilter {
-    std::string processName;        // executable base name, ASCII case ignored; empty: any
+    std::string processName;  // executable base name, ASCII case ignored; empty: any
     std::optional<uint32_t> processId;
     std::optional<uint32_t> threadId;
-    uint32_t classes = 0;           // bits of classBit(); 0: any class
-    std::string from;               // kTimeLength characters, or empty
-    std::string to;                 // kTimeLength characters, or empty
-    std::string text;               // anywhere in the record's bytes; empty: any
+    uint32_t classes = 0;  // bits of classBit(); 0: any class
+    std::string from;  // kTimeLength characters, or empty
+    std::string to;  // kTimeLength characters, or empty
+    std::string text;  // anywhere in the record's bytes; empty: any
 
     bool matches(const LogRecord& record) const noexcept;
 };

@@ -35,10 +35,7 @@ void LogMerge::adopt(std::vector<std::unique_ptr<LogReader>> readers)
     started_ = false;
 }
 
-void LogMerge::advance(Head& head)
-{
-    head.live = head.reader->next(head.record);
-}
+void LogMerge::advance(Head& head) { head.live = head.reader->next(head.record); }
 
 bool LogMerge::next(LogRecord& record)
 {
