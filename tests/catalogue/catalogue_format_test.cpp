@@ -156,7 +156,8 @@ TEST_F(CatalogueFormat, BothExportsFromManyThreadsAtOnce)
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            while (!go) std::this_thread::yield();
+            while (!go)
+                std::this_thread::yield();
             const std::wstring file = L"file" + std::to_wstring(t) + L".tmp";
             for (int round = 0; round < kRounds; ++round) {
                 const MSG_FormatMessageProc format = (round + t) % 2 ? exports().wide : exports().eightBit;
@@ -164,12 +165,15 @@ TEST_F(CatalogueFormat, BothExportsFromManyThreadsAtOnce)
                 if (!withText.ok || withText.text != L"VRC1004: Print Failed... Unable to create file " + file + L".")
                     ++wrong;
                 const Formatted withNumber = formatWith(format, 0x2FF11F9D, t * 1000 + round);
-                if (withNumber.text != L"Discovered " + std::to_wstring(t * 1000 + round)) ++wrong;
-                if (formatWith(format, 0xAFF203F1).ok) ++wrong;
+                if (withNumber.text != L"Discovered " + std::to_wstring(t * 1000 + round))
+                    ++wrong;
+                if (formatWith(format, 0xAFF203F1).ok)
+                    ++wrong;
             }
         });
     }
     go = true;
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
     EXPECT_EQ(wrong, 0);
 }

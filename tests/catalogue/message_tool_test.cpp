@@ -67,8 +67,8 @@ TEST(InsertPlan, MarksWhatCannotBeSuppliedAsOneValue)
     EXPECT_EQ(star.unsupportedFormat, u"%1!*d!");
     EXPECT_EQ(slotsOf(u"%1!I64d!"), Kinds{U});
     EXPECT_EQ(slotsOf(u"%1!S!"), Kinds{U});
-    EXPECT_EQ(slotsOf(u"%1!d"), Kinds{U});           // never closed
-    EXPECT_EQ(slotsOf(u"%1 and %1!d!"), Kinds{U});   // one value cannot be both
+    EXPECT_EQ(slotsOf(u"%1!d"), Kinds{U});  // never closed
+    EXPECT_EQ(slotsOf(u"%1 and %1!d!"), Kinds{U});  // one value cannot be both
     EXPECT_EQ(slotsOf(u"%1!d! and %1!d!"), Kinds{I});
 }
 
@@ -144,7 +144,8 @@ TEST(BindInserts, NumbersAreThirtyTwoBits)
     EXPECT_EQ(parseInteger(u"-2147483648"), 0x80000000u);
     EXPECT_EQ(parseInteger(u"+7"), 7u);
     EXPECT_EQ(parseInteger(u"0xFFFFFFFF"), 0xFFFFFFFFu);
-    for (std::u16string bad : {u"2147483648", u"-2147483649", u"0x100000000", u"", u"-", u"1e3", u"12 ", u"99999999999"})
+    for (std::u16string bad :
+         {u"2147483648", u"-2147483649", u"0x100000000", u"", u"-", u"1e3", u"12 ", u"99999999999"})
         EXPECT_FALSE(parseInteger(bad)) << narrow(bad);
 }
 

@@ -11,7 +11,8 @@ namespace vr::test {
 
 inline void put32(std::vector<uint8_t>& data, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) data[at + i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        data[at + i] = uint8_t(value >> (8 * i));
 }
 
 inline void put16(std::vector<uint8_t>& data, size_t at, uint16_t value)
@@ -24,11 +25,15 @@ inline void put16(std::vector<uint8_t>& data, size_t at, uint16_t value)
 // to back, UTF-16, NUL-terminated and padded to a multiple of 4 bytes.
 inline std::vector<uint8_t> buildTable(const std::map<uint32_t, std::u16string>& messages)
 {
-    struct Run { uint32_t low, high; };
+    struct Run {
+        uint32_t low, high;
+    };
     std::vector<Run> runs;
     for (const auto& [id, text] : messages) {
-        if (!runs.empty() && runs.back().high + 1 == id && id != 0) runs.back().high = id;
-        else runs.push_back({id, id});
+        if (!runs.empty() && runs.back().high + 1 == id && id != 0)
+            runs.back().high = id;
+        else
+            runs.push_back({id, id});
     }
     std::vector<uint8_t> data(4 + 12 * runs.size());
     put32(data, 0, uint32_t(runs.size()));
@@ -45,8 +50,10 @@ inline std::vector<uint8_t> buildTable(const std::map<uint32_t, std::u16string>&
         data.resize(at + length, 0);
         put16(data, at, uint16_t(length));
         put16(data, at + 2, 1);
-        for (size_t i = 0; i < text.size(); ++i) put16(data, at + 4 + 2 * i, text[i]);
-        if (id == runs[run].high) ++run;
+        for (size_t i = 0; i < text.size(); ++i)
+            put16(data, at + 4 + 2 * i, text[i]);
+        if (id == runs[run].high)
+            ++run;
     }
     return data;
 }

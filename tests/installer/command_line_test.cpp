@@ -128,8 +128,7 @@ TEST_F(RunKelvaneTest, EndsWithZeroWhenNothingWasRead)
 
     const std::string missing = (directory_ / "missing.cfg").string();
     EXPECT_EQ(Run(missing), 0);
-    EXPECT_THAT(gFakes.Texts(),
-                ElementsAre("cannot open config file: " + missing + "\n", "ReadConfig() error."));
+    EXPECT_THAT(gFakes.Texts(), ElementsAre("cannot open config file: " + missing + "\n", "ReadConfig() error."));
     EXPECT_EQ(gFakes.installCalls, 0);
 
     EXPECT_EQ(Run("-s " + missing), 0);
@@ -177,7 +176,8 @@ TEST_F(RunKelvaneTest, StopsBeforeInstallingWhenTheFileListCannotBeAllocated)
     EXPECT_EQ(gFakes.installCalls, 0);
 
     std::string many = "#platform\nWindows x64\n#dependent file\n";
-    for (int i = 0; i < 300; ++i) many += "file" + std::to_string(i) + ".dll\n";
+    for (int i = 0; i < 300; ++i)
+        many += "file" + std::to_string(i) + ".dll\n";
     const std::string big = WriteConfig(many);
     ResetCore();
     gFakes.growthsBeforeFailure = 0;

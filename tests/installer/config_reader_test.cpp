@@ -41,7 +41,8 @@ protected:
     std::vector<std::string> DependentFiles() const
     {
         std::vector<std::string> files;
-        for (std::uint32_t i = 0; i < config_.DependentFileCount; ++i) files.push_back(config_.DependentFiles[i]);
+        for (std::uint32_t i = 0; i < config_.DependentFileCount; ++i)
+            files.push_back(config_.DependentFiles[i]);
         return files;
     }
 
@@ -147,7 +148,8 @@ TEST_F(ReadConfigTest, DropsCarriageReturnsOfTextModeLines)
 TEST_F(ReadConfigTest, GrowsTheFileListBy260EntriesAtATime)
 {
     std::string text = "#dependent file\n";
-    for (int i = 0; i < 300; ++i) text += "file" + std::to_string(i) + ".dll\n";
+    for (int i = 0; i < 300; ++i)
+        text += "file" + std::to_string(i) + ".dll\n";
     ASSERT_EQ(Read(text), 1);
     ASSERT_EQ(config_.DependentFileCount, 300u);
     EXPECT_EQ(gFakes.growths, 1);
@@ -159,7 +161,8 @@ TEST_F(ReadConfigTest, GrowsTheFileListBy260EntriesAtATime)
 TEST_F(ReadConfigTest, GrowsWhenThe260thEntryIsAdded)
 {
     std::string text = "#dependent file\n";
-    for (int i = 0; i < 259; ++i) text += "f\n";
+    for (int i = 0; i < 259; ++i)
+        text += "f\n";
     ASSERT_EQ(Read(text), 1);
     EXPECT_EQ(gFakes.growths, 0);
     ASSERT_EQ(Read("#dependent file\nlast\n"), 1);
@@ -170,7 +173,8 @@ TEST_F(ReadConfigTest, GrowsWhenThe260thEntryIsAdded)
 TEST_F(ReadConfigTest, KeepsTheOldListWhenItCannotGrow)
 {
     std::string text = "#dependent file\n";
-    for (int i = 0; i < 300; ++i) text += "file" + std::to_string(i) + ".dll\n";
+    for (int i = 0; i < 300; ++i)
+        text += "file" + std::to_string(i) + ".dll\n";
     gFakes.growthsBeforeFailure = 0;
     DependentFileEntry* before = config_.DependentFiles;
     EXPECT_EQ(Read(text), kReadConfigOutOfMemory);

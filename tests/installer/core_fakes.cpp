@@ -8,7 +8,8 @@ CoreFakes gFakes;
 std::vector<std::string> CoreFakes::Texts() const
 {
     std::vector<std::string> texts;
-    for (const ShownMessage& message : shown) texts.push_back(message.text);
+    for (const ShownMessage& message : shown)
+        texts.push_back(message.text);
     return texts;
 }
 
@@ -23,19 +24,14 @@ extern "C" {
 
 void ShowError(const char* text) { gFakes.shown.push_back({text, "", SilentMode != 0}); }
 
-void ShowInfo(const char* text, const char* caption)
-{
-    gFakes.shown.push_back({text, caption, SilentMode != 0});
-}
+void ShowInfo(const char* text, const char* caption) { gFakes.shown.push_back({text, caption, SilentMode != 0}); }
 
-void* AllocateDependentFiles(std::size_t bytes)
-{
-    return gFakes.failFirstAllocation ? nullptr : std::calloc(1, bytes);
-}
+void* AllocateDependentFiles(std::size_t bytes) { return gFakes.failFirstAllocation ? nullptr : std::calloc(1, bytes); }
 
 void* GrowDependentFiles(void* block, std::size_t bytes)
 {
-    if (gFakes.growthsBeforeFailure >= 0 && gFakes.growths >= gFakes.growthsBeforeFailure) return nullptr;
+    if (gFakes.growthsBeforeFailure >= 0 && gFakes.growths >= gFakes.growthsBeforeFailure)
+        return nullptr;
     ++gFakes.growths;
     return std::realloc(block, bytes);
 }

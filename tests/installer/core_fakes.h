@@ -11,7 +11,7 @@
 struct ShownMessage {
     std::string text;
     std::string caption;  // empty for ShowError
-    bool silent;          // SilentMode when it was shown
+    bool silent;  // SilentMode when it was shown
 };
 
 struct CoreFakes {

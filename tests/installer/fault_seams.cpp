@@ -23,10 +23,7 @@ bool Fails(const char* seam)
 
 extern "C" {
 
-void* AllocateDependentFiles(std::size_t bytes)
-{
-    return Fails("dependent-files") ? nullptr : std::calloc(1, bytes);
-}
+void* AllocateDependentFiles(std::size_t bytes) { return Fails("dependent-files") ? nullptr : std::calloc(1, bytes); }
 
 void* GrowDependentFiles(void* block, std::size_t bytes)
 {
@@ -44,8 +41,8 @@ BOOL QueryPrinterDriverDirectory(const char* environment, char* directory, DWORD
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
     }
-    return GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1,
-                                      reinterpret_cast<BYTE*>(directory), size, needed);
+    return GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(directory),
+                                      size, needed);
 }
 
 }  // extern "C"

@@ -25,10 +25,12 @@ int main(int argc, char** argv)
     DWORD count = 0;
     EnumPrinterDriversA(nullptr, environment, 3, nullptr, 0, &needed, &count);
     std::vector<BYTE> buffer(needed ? needed : 1);
-    if (!EnumPrinterDriversA(nullptr, environment, 3, buffer.data(), needed, &needed, &count)) count = 0;
+    if (!EnumPrinterDriversA(nullptr, environment, 3, buffer.data(), needed, &needed, &count))
+        count = 0;
     const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-        if (drivers[i].pName == nullptr || std::strcmp(drivers[i].pName, argv[1]) != 0) continue;
+        if (drivers[i].pName == nullptr || std::strcmp(drivers[i].pName, argv[1]) != 0)
+            continue;
         const DRIVER_INFO_3A& driver = drivers[i];
         std::printf("driver            %s (%s, version %lu)\n", driver.pName, Text(driver.pEnvironment),
                     static_cast<unsigned long>(driver.cVersion));

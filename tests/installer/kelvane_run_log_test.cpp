@@ -60,16 +60,14 @@ TEST(KelvaneRunLog, SilentFailureLeavesTheMessageAndTheExitCode)
     KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, IsEmpty());
-    EXPECT_THAT(UnstampedLines(readFileBytes(log)),
-                ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2"));
+    EXPECT_THAT(UnstampedLines(readFileBytes(log)), ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2"));
 
     // A second run appends; a text's own line ends stay within its one line.
     run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s missing.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_THAT(UnstampedLines(readFileBytes(log)),
-                ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2",
-                            "Error: cannot open config file: missing.cfg\\n", "Error: ReadConfig() error.",
-                            "exit code 0"));
+    EXPECT_THAT(UnstampedLines(readFileBytes(log)), ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2",
+                                                                "Error: cannot open config file: missing.cfg\\n",
+                                                                "Error: ReadConfig() error.", "exit code 0"));
 }
 
 TEST(KelvaneRunLog, ShownBoxesAreLoggedWithTheirCaption)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kelvane_harness.h"
+#include "kelvane_matchers.h"
 #include "registry_state.h"
 
 namespace {
@@ -14,20 +15,8 @@ namespace {
 using namespace vr::test;
 
 using ::testing::ElementsAre;
-using ::testing::Field;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
-using ::testing::StartsWith;
-
-// A box shown without a caption carries the system's default title.
-constexpr char kDefaultCaption[] = "Error";
-
-auto Box(const std::string& caption, const std::string& text)
-{
-    return AllOf(Field(&MessageBoxSeen::caption, caption), Field(&MessageBoxSeen::text, text));
-}
-
-auto ErrorBox(const std::string& text) { return Box(kDefaultCaption, text); }
 
 std::string Config(const std::string& driverName, const std::vector<std::string>& dependentFiles,
                    const std::string& platform = "Windows x64")

@@ -18,7 +18,8 @@ std::string Expand(const std::string& name, int* result = nullptr)
     char buffer[kTextSize] = {};
     std::memcpy(buffer, name.data(), name.size());
     const int replaced = ExpandCompressedName(buffer);
-    if (result) *result = replaced;
+    if (result)
+        *result = replaced;
     return buffer;
 }
 
@@ -49,8 +50,8 @@ TEST(ExpandCompressedName, ReportsAndKeepsAnUnknownEnding)
     EXPECT_EQ(result, 0);
     EXPECT_EQ(Expand("l_", &result), "l_");  // too short for any entry
     EXPECT_EQ(result, 0);
-    EXPECT_THAT(gFakes.Texts(), ElementsAre("unrecognized extension file name: driver.dll_.",
-                                            "unrecognized extension file name: l_."));
+    EXPECT_THAT(gFakes.Texts(),
+                ElementsAre("unrecognized extension file name: driver.dll_.", "unrecognized extension file name: l_."));
 }
 
 TEST(ChooseDriverEnvironment, FollowsTheRunningSystem)
@@ -94,7 +95,8 @@ TEST(DependentFileList, NeverPassesItsSize)
     static DependentFileList list;
     DependentListReset(&list);
     const std::string name(199, 'f');  // 200 bytes with its NUL
-    for (int i = 0; i < 99; ++i) ASSERT_TRUE(DependentListAppend(&list, name.c_str())) << i;
+    for (int i = 0; i < 99; ++i)
+        ASSERT_TRUE(DependentListAppend(&list, name.c_str())) << i;
     // 19,800 bytes used: a 198-character name and the closing NUL fill it exactly.
     EXPECT_FALSE(DependentListAppend(&list, std::string(199, 'g').c_str()));
     EXPECT_EQ(list.length, 19800u);

@@ -34,7 +34,8 @@ protected:
     void SetUp() override
     {
         RecordingHeapTest::SetUp();
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
         previous = modulePool().replaceHeap(test::RecordingHeap::functions());
         start = moduleStats();
     }
@@ -87,7 +88,8 @@ TEST_F(ModulePool, SizesOfPoolAndHeapBlocks)
     EXPECT_EQ(PoolSize(large), 5000);
     EXPECT_EQ(PoolSize(nothing), 32);
     EXPECT_EQ(PoolSize(nullptr), 0);
-    for (void* block : {hundred, large, nothing}) PoolFree(block);
+    for (void* block : {hundred, large, nothing})
+        PoolFree(block);
 }
 
 TEST_F(ModulePool, OverflowingProductsAreRefused)
@@ -124,7 +126,8 @@ unsigned char patternByte(unsigned char seed, std::int32_t offset)
 
 void fill(const ModelBlock& block)
 {
-    for (std::int32_t i = 0; i < block.bytes; ++i) block.data[i] = patternByte(block.seed, i);
+    for (std::int32_t i = 0; i < block.bytes; ++i)
+        block.data[i] = patternByte(block.seed, i);
 }
 
 ::testing::AssertionResult intact(const ModelBlock& block, std::int32_t bytes)
@@ -139,7 +142,8 @@ class PoolModel {
 public:
     ::testing::AssertionResult add(const ModelBlock& block)
     {
-        if (block.data == nullptr) return ::testing::AssertionFailure() << "null block";
+        if (block.data == nullptr)
+            return ::testing::AssertionFailure() << "null block";
         if (reinterpret_cast<std::uintptr_t>(block.data) % 8 != 0)
             return ::testing::AssertionFailure() << "block not 8-byte aligned";
         const std::int32_t capacity = std::max(PoolSize(block.data) - 4, block.bytes);
@@ -172,8 +176,10 @@ private:
 std::int32_t randomRequest(std::mt19937& random)
 {
     const unsigned kind = random() % 100;
-    if (kind < 60) return static_cast<std::int32_t>(random() % 200);
-    if (kind < 95) return static_cast<std::int32_t>(random() % kLargeRequestBytes);
+    if (kind < 60)
+        return static_cast<std::int32_t>(random() % 200);
+    if (kind < 95)
+        return static_cast<std::int32_t>(random() % kLargeRequestBytes);
     return static_cast<std::int32_t>(kLargeRequestBytes + random() % 6000);
 }
 
@@ -193,7 +199,8 @@ TEST_F(ModulePool, RandomOperationsAgreeWithTheModel)
         const int target = (step / 10'000) % 2 == 0 ? 3000 : 50;
         const bool grow = static_cast<int>(model.blocks.size()) < target ? random() % 4 != 0 : random() % 4 == 0;
         const bool injectFailure = random() % 64 == 0;
-        if (injectFailure) heap().failAfter(0);
+        if (injectFailure)
+            heap().failAfter(0);
         const unsigned char seed = static_cast<unsigned char>(random());
 
         if (grow || model.blocks.empty()) {
@@ -204,7 +211,8 @@ TEST_F(ModulePool, RandomOperationsAgreeWithTheModel)
                 ASSERT_TRUE(injectFailure) << "step " << step;
                 ++failures;
             } else {
-                for (std::int32_t i = 0; zeroed && i < bytes; ++i) ASSERT_EQ(data[i], 0) << "step " << step;
+                for (std::int32_t i = 0; zeroed && i < bytes; ++i)
+                    ASSERT_EQ(data[i], 0) << "step " << step;
                 const ModelBlock block{data, bytes, seed};
                 fill(block);
                 ASSERT_TRUE(model.add(block)) << "step " << step;

@@ -145,7 +145,8 @@ TEST_F(PoolLayout, SmallestAndLargestPoolRequests)
     EXPECT_EQ(Pool::blockSize(blocks.back()), 241 * 8);
     EXPECT_EQ(heap().allocations, 1);  // everything from the one chunk
     expectConsistent();
-    for (void* block : blocks) pool.release(block);
+    for (void* block : blocks)
+        pool.release(block);
     EXPECT_TRUE(heap().live.empty());
 }
 
@@ -180,13 +181,15 @@ TEST_F(PoolLayout, ZeroedRequestsClearTheRequestedBytes)
     pool.release(wider);  // lifts the class hint above the dirty block's class
     auto* clean = static_cast<unsigned char*>(pool.allocate(3, 20, true));
     ASSERT_EQ(static_cast<void*>(clean), dirty);  // the same block, reused
-    for (int i = 0; i < 60; ++i) ASSERT_EQ(clean[i], 0) << i;
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(clean[i], 0) << i;
 
     void* large = pool.allocate(1000, 4, true);
     EXPECT_EQ(heap().zeroedAllocations, 1);
     std::vector<unsigned char> zeros(4000, 0);
     EXPECT_EQ(std::memcmp(large, zeros.data(), zeros.size()), 0);
-    for (void* block : {static_cast<void*>(clean), fence, fence2, large}) pool.release(block);
+    for (void* block : {static_cast<void*>(clean), fence, fence2, large})
+        pool.release(block);
     EXPECT_TRUE(heap().live.empty());
 }
 
@@ -272,7 +275,8 @@ protected:
     }
     void TearDown() override
     {
-        for (void* block : fences) pool.release(block);
+        for (void* block : fences)
+            pool.release(block);
         PoolLayout::TearDown();
         EXPECT_TRUE(heap().live.empty());
     }
@@ -337,38 +341,45 @@ TEST_F(PoolLayout, ReallocationAlwaysMovesAndCopiesUpToTheBlockSize)
 {
     auto* original = static_cast<unsigned char*>(take(100));
     void* fence = take(8);
-    for (int i = 0; i < 100; ++i) original[i] = static_cast<unsigned char>(i + 1);
+    for (int i = 0; i < 100; ++i)
+        original[i] = static_cast<unsigned char>(i + 1);
 
     auto* shrunk = static_cast<unsigned char*>(pool.reallocate(original, 1, 10));
     ASSERT_NE(shrunk, nullptr);
     EXPECT_NE(shrunk, original);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(shrunk[i], i + 1);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(shrunk[i], i + 1);
     EXPECT_EQ(Pool::blockSize(shrunk), 32);
 
     auto* block = static_cast<unsigned char*>(take(100));
     void* fenceBehind = take(8);
     ASSERT_EQ(headerOf(fenceBehind), headerOf(block) + 104);
-    for (int i = 0; i < 100; ++i) block[i] = static_cast<unsigned char>(200 - i);
+    for (int i = 0; i < 100; ++i)
+        block[i] = static_cast<unsigned char>(200 - i);
     unsigned char behind[4];  // the header of the next block: copied too
     std::memcpy(behind, block + 100, 4);
     auto* grown = static_cast<unsigned char*>(pool.reallocate(block, 5, 100));
     ASSERT_NE(grown, block);
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(grown[i], 200 - i) << i;
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(grown[i], 200 - i) << i;
     EXPECT_EQ(std::memcmp(grown + 100, behind, 4), 0);
 
     auto* large = static_cast<unsigned char*>(pool.reallocate(grown, 1, 3000));
     ASSERT_NE(large, nullptr);
     EXPECT_EQ(Pool::blockSize(large), 3000);
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(large[i], 200 - i) << i;
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(large[i], 200 - i) << i;
     large[2999] = 7;
     auto* back = static_cast<unsigned char*>(pool.reallocate(large, 1, 50));
     ASSERT_NE(back, nullptr);
-    for (int i = 0; i < 50; ++i) ASSERT_EQ(back[i], 200 - i) << i;
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(back[i], 200 - i) << i;
 
     const Stats stats = pool.stats();
     EXPECT_EQ(stats.liveBlocks, 4);
     EXPECT_EQ(stats.totalAllocations, 8);
-    for (void* p : {static_cast<void*>(shrunk), static_cast<void*>(back), fence, fenceBehind}) pool.release(p);
+    for (void* p : {static_cast<void*>(shrunk), static_cast<void*>(back), fence, fenceBehind})
+        pool.release(p);
     pool.release(nullptr);
     EXPECT_EQ(pool.stats().liveBlocks, 0);
     EXPECT_EQ(heap().largeBlocks(), 0u);
@@ -391,7 +402,8 @@ TEST_F(PoolLayout, HeapFailuresCountNothingAndKeepTheOldBlock)
     std::memset(block, 0x5A, 100);
     heap().failAfter(0);
     EXPECT_EQ(pool.reallocate(block, 1, 2500), nullptr);
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(block[i], 0x5A);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(block[i], 0x5A);
     EXPECT_EQ(pool.stats().totalAllocations, 1);
     EXPECT_EQ(pool.stats().liveBlocks, 1);
     expectConsistent();

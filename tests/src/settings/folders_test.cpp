@@ -33,10 +33,11 @@ std::wstring shellFolder(int csidl)
 // Calls a folder routine with exactly `capacity` characters of room.
 int callWith(int (*routine)(wchar_t*, DWORD), size_t capacity, std::wstring* result = nullptr)
 {
-    std::vector<wchar_t> buffer(capacity + 1, L'#');   // one guard character past the capacity
+    std::vector<wchar_t> buffer(capacity + 1, L'#');  // one guard character past the capacity
     const int ok = routine(buffer.data(), static_cast<DWORD>(capacity));
     EXPECT_EQ(buffer[capacity], L'#') << "wrote past the capacity";
-    if (result) *result = ok ? std::wstring(buffer.data()) : std::wstring();
+    if (result)
+        *result = ok ? std::wstring(buffer.data()) : std::wstring();
     return ok;
 }
 
@@ -145,8 +146,10 @@ TEST_F(Folders, InstallPathStoredOrProgramFilesFallback)
     EXPECT_EQ(callWith(VRC_GetInstallPath, expected.size() + 1, &path), 1);
     EXPECT_EQ(path, expected);
     EXPECT_EQ(callWith(VRC_GetInstallPath, expected.size()), 0);
-    if (!productExisted) RemoveDirectoryW(expected.c_str());
-    if (!companyExisted) RemoveDirectoryW(company.c_str());
+    if (!productExisted)
+        RemoveDirectoryW(expected.c_str());
+    if (!companyExisted)
+        RemoveDirectoryW(company.c_str());
 }
 
 TEST_F(Folders, SpoolFailuresAreReported)
@@ -154,9 +157,9 @@ TEST_F(Folders, SpoolFailuresAreReported)
     setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path());
     DriverLogCapture log;
     const size_t data = scratch_.path().size() + kProductLevels.size();
-    EXPECT_EQ(callWith(VRC_GetSpoolFolder, 1), 0);                 // silently
-    EXPECT_EQ(callWith(VRC_GetSpoolFolder, data + 1), 0);          // data fits, the separator does not
-    EXPECT_EQ(callWith(VRC_GetSpoolFolder, data + 6), 0);          // the separator fits, "SPOOL" does not
+    EXPECT_EQ(callWith(VRC_GetSpoolFolder, 1), 0);  // silently
+    EXPECT_EQ(callWith(VRC_GetSpoolFolder, data + 1), 0);  // data fits, the separator does not
+    EXPECT_EQ(callWith(VRC_GetSpoolFolder, data + 6), 0);  // the separator fits, "SPOOL" does not
     setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path() + L"\\missing\\deeper");
     EXPECT_EQ(callWith(VRC_GetSpoolFolder, MAX_PATH), 0);
     // A file where the spool folder belongs.
@@ -170,12 +173,12 @@ TEST_F(Folders, SpoolFailuresAreReported)
     const std::string text = log.text();
     const auto count = [&](const std::string& line) {
         size_t found = 0;
-        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++found;
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+            ++found;
         return found;
     };
     EXPECT_EQ(count("**ERROR** : Failed to get spool path because buffer is too small.\r\n"), 1u) << text;
     EXPECT_EQ(count("**ERROR** : Failed to get spool path because the buffer is too small.\r\n"), 1u) << text;
     EXPECT_EQ(count("**ERROR** : Failed to get user path. Therefore cannot determine spool path.\r\n"), 1u) << text;
-    EXPECT_EQ(count("**ERROR** : Failed to get spool path because cannot create spool directory.\r\n"), 1u)
-        << text;
+    EXPECT_EQ(count("**ERROR** : Failed to get spool path because cannot create spool directory.\r\n"), 1u) << text;
 }

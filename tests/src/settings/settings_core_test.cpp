@@ -60,7 +60,7 @@ TEST(WideTextInCallerBuffer, AppendsFitWithTheirNulOrChangeNothing)
     buffer.fill(L'#');
     WideText text(buffer);
     EXPECT_TRUE(text.assign(L"abc"));
-    EXPECT_TRUE(text.append(L"defg"));   // 7 characters and the NUL: exactly full
+    EXPECT_TRUE(text.append(L"defg"));  // 7 characters and the NUL: exactly full
     EXPECT_FALSE(text.append(L"h"));
     EXPECT_EQ(std::wstring(text.c_str()), L"abcdefg");
     EXPECT_EQ(text.length(), 7u);
@@ -86,18 +86,18 @@ TEST(ReadTextTermination, StoredTextsWithoutNulAreTerminatedOrRefused)
 {
     constexpr std::size_t unit = sizeof(wchar_t);
     std::array<wchar_t, 4> buffer{L'a', L'b', L'\0', L'#'};
-    EXPECT_TRUE(terminateReadText(buffer, 3 * unit));   // already has its NUL
+    EXPECT_TRUE(terminateReadText(buffer, 3 * unit));  // already has its NUL
 
     buffer = {L'a', L'b', L'c', L'#'};
-    EXPECT_TRUE(terminateReadText(buffer, 3 * unit));   // room after the text
+    EXPECT_TRUE(terminateReadText(buffer, 3 * unit));  // room after the text
     EXPECT_EQ(buffer[3], L'\0');
 
     buffer = {L'a', L'b', L'c', L'd'};
-    EXPECT_FALSE(terminateReadText(buffer, 4 * unit));   // fills the buffer, no NUL
+    EXPECT_FALSE(terminateReadText(buffer, 4 * unit));  // fills the buffer, no NUL
     EXPECT_FALSE(terminateReadText(buffer, 40 * unit));  // a size beyond the buffer is bounded by it
 
     buffer = {L'a', L'#', L'#', L'#'};
-    EXPECT_TRUE(terminateReadText(buffer, unit + 1));    // half a character counts as one
+    EXPECT_TRUE(terminateReadText(buffer, unit + 1));  // half a character counts as one
     EXPECT_EQ(buffer[2], L'\0');
 
     std::array<wchar_t, 1> empty{L'#'};

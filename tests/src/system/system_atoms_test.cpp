@@ -17,16 +17,15 @@ using vr::test::sampleText;
 
 std::wstring outputFile()
 {
-    return vr::test::windowsPath(VR_TEST_DIR) + L"\\system_atoms_" +
-           std::to_wstring(GetCurrentProcessId()) + L".txt";
+    return vr::test::windowsPath(VR_TEST_DIR) + L"\\system_atoms_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
 }
 
 // What the helper process reads from the atom with the given capacity.
 std::wstring readInHelper(ATOM atom, int capacity)
 {
     const std::wstring file = outputFile();
-    if (runHelper(L"atom-read " + std::to_wstring(atom) + L" " + std::to_wstring(capacity) + L" \"" +
-                  file + L"\"") != 0)
+    if (runHelper(L"atom-read " + std::to_wstring(atom) + L" " + std::to_wstring(capacity) + L" \"" + file + L"\"") !=
+        0)
         return L"<helper failed>";
     const std::string bytes = vr::test::readFileBytes(file);
     DeleteFileW(file.c_str());

@@ -183,8 +183,8 @@ TEST(PackedAtoms, ShortTextWithTheMarkerReadsAsAList)
     FakeAtomTable table;
     const std::uint16_t chunk = table.add(L"hello");
     const std::uint16_t other = table.add(L"world");
-    const std::wstring list = L"VRPackedString:  0 " + std::to_wstring(chunk) + L" 12 " +
-                              std::to_wstring(other + 0x10000) + L"x ";
+    const std::wstring list =
+        L"VRPackedString:  0 " + std::to_wstring(chunk) + L" 12 " + std::to_wstring(other + 0x10000) + L"x ";
     const std::uint16_t atom = atoms::addPacked(table, list);
     EXPECT_EQ(table.text(atom), list);
     // Empty tokens, 0 and unknown atoms are skipped; a token counts up to
@@ -199,7 +199,7 @@ TEST(PackedAtoms, TokensReadLikeTheCLibrary)
     EXPECT_EQ(atoms::tokenToAtom(L"+7z"), 7);
     EXPECT_EQ(atoms::tokenToAtom(L"-1"), 0xFFFF);
     EXPECT_EQ(atoms::tokenToAtom(L"65537"), 1);
-    EXPECT_EQ(atoms::tokenToAtom(L"99999999999999999999"), 0xFFFF);   // INT_MAX
+    EXPECT_EQ(atoms::tokenToAtom(L"99999999999999999999"), 0xFFFF);  // INT_MAX
     EXPECT_EQ(atoms::tokenToAtom(L"-99999999999999999999"), 0x0000);  // INT_MIN
 }
 
@@ -210,15 +210,12 @@ TEST(OsVersionFlags, OneFlagPerFamily)
         std::uint32_t platform, major, minor, flag;
     };
     const Case cases[] = {
-        {0, 3, 11, 0x1},   {1, 4, 0, 0x2},    {1, 4, 1, 0},      {1, 4, 9, 0},
-        {1, 4, 10, 0x4},   {1, 4, 89, 0x4},   {1, 4, 90, 0x8},   {1, 4, 255, 0x8},
-        {2, 3, 51, 0x20},  {2, 4, 0, 0x20},   {2, 5, 0, 0x40},   {2, 5, 1, 0x80},
-        {2, 5, 2, 0x100},  {2, 5, 3, 0x8000}, {2, 6, 0, 0x8000}, {2, 10, 0, 0x8000},
-        {3, 5, 0, 0},      {7, 6, 1, 0},
+        {0, 3, 11, 0x1},  {1, 4, 0, 0x2},    {1, 4, 1, 0},      {1, 4, 9, 0},       {1, 4, 10, 0x4}, {1, 4, 89, 0x4},
+        {1, 4, 90, 0x8},  {1, 4, 255, 0x8},  {2, 3, 51, 0x20},  {2, 4, 0, 0x20},    {2, 5, 0, 0x40}, {2, 5, 1, 0x80},
+        {2, 5, 2, 0x100}, {2, 5, 3, 0x8000}, {2, 6, 0, 0x8000}, {2, 10, 0, 0x8000}, {3, 5, 0, 0},    {7, 6, 1, 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(flagsFor({c.platform, c.major, c.minor}), c.flag)
-            << c.platform << " " << c.major << "." << c.minor;
+        EXPECT_EQ(flagsFor({c.platform, c.major, c.minor}), c.flag) << c.platform << " " << c.major << "." << c.minor;
 }
 
 TEST(OsVersionFlags, NamespacesFromNT5AndVistaFromMajor6)
@@ -255,9 +252,8 @@ TEST(DevModeDump, FourFixedLinesWhateverTheFields)
     members.size = 220;
     members.driverExtra = 0xFFFF;
     members.orientation = 1;
-    EXPECT_EQ(dumpText(members), (std::vector<std::string>{
-                                     "pdmIn->dmDeviceName = %S [device]", "pdmIn->dmSize = 220",
-                                     "pdmIn->dmDriverExtra = 65535", "pdmIn->dmFields = 0x0"}));
+    EXPECT_EQ(dumpText(members), (std::vector<std::string>{"pdmIn->dmDeviceName = %S [device]", "pdmIn->dmSize = 220",
+                                                           "pdmIn->dmDriverExtra = 65535", "pdmIn->dmFields = 0x0"}));
     // Bits without a row add nothing.
     members.fields = 0x20 | 0x40 | 0x80 | 0x00200000 | 0x80000000;
     EXPECT_EQ(dumpText(members).size(), 4u);
@@ -303,15 +299,28 @@ TEST(DevModeDump, EveryMemberWithItsSignedness)
     members.bitsPerPel = 0xFFFFFFFF;
     members.pelsWidth = 4960;
     members.pelsHeight = 0x80000000;
-    const std::vector<std::string> expected = {
-        "pdmIn->dmDeviceName = %S [device]", "pdmIn->dmSize = 0", "pdmIn->dmDriverExtra = 0",
-        "pdmIn->dmFields = 0x1fff1f", "pdmIn->dmOrientation = -2", "pdmIn->dmPaperSize = 1",
-        "pdmIn->dmPaperLength = 2970", "pdmIn->dmPaperWidth = 2100", "pdmIn->dmScale = 100",
-        "pdmIn->dmCopies = 3", "pdmIn->dmDefaultSource = -1", "pdmIn->dmPrintQuality = -3",
-        "pdmIn->dmColor = 2", "pdmIn->dmDuplex = 3", "pdmIn->dmYResolution = 600",
-        "pdmIn->dmTTOption = 1", "pdmIn->dmCollate = 1", "pdmIn->dmFormName = %S [form]",
-        "pdmIn->dmLogPixels = 65535", "pdmIn->dmBitsPerPel = -1", "pdmIn->dmPelsWidth = 4960",
-        "pdmIn->dmPelsHeight = -2147483648"};
+    const std::vector<std::string> expected = {"pdmIn->dmDeviceName = %S [device]",
+                                               "pdmIn->dmSize = 0",
+                                               "pdmIn->dmDriverExtra = 0",
+                                               "pdmIn->dmFields = 0x1fff1f",
+                                               "pdmIn->dmOrientation = -2",
+                                               "pdmIn->dmPaperSize = 1",
+                                               "pdmIn->dmPaperLength = 2970",
+                                               "pdmIn->dmPaperWidth = 2100",
+                                               "pdmIn->dmScale = 100",
+                                               "pdmIn->dmCopies = 3",
+                                               "pdmIn->dmDefaultSource = -1",
+                                               "pdmIn->dmPrintQuality = -3",
+                                               "pdmIn->dmColor = 2",
+                                               "pdmIn->dmDuplex = 3",
+                                               "pdmIn->dmYResolution = 600",
+                                               "pdmIn->dmTTOption = 1",
+                                               "pdmIn->dmCollate = 1",
+                                               "pdmIn->dmFormName = %S [form]",
+                                               "pdmIn->dmLogPixels = 65535",
+                                               "pdmIn->dmBitsPerPel = -1",
+                                               "pdmIn->dmPelsWidth = 4960",
+                                               "pdmIn->dmPelsHeight = -2147483648"};
     EXPECT_EQ(dumpText(members), expected);
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 struct DumpLine {
     std::string header;  // everything before "pdmIn->"
-    std::string text;    // from "pdmIn->", line end removed
+    std::string text;  // from "pdmIn->", line end removed
 };
 
 std::vector<DumpLine> dumpInHelper(const std::wstring& which)
@@ -82,10 +82,9 @@ std::vector<std::string> texts(const std::vector<DumpLine>& lines)
 TEST(DevModeDump, NoFieldsGivesTheFourFixedLines)
 {
     const auto lines = dumpInHelper(L"wide-none");
-    EXPECT_EQ(texts(lines), (std::vector<std::string>{
-                                "pdmIn->dmDeviceName = Veranto Printer",
-                                "pdmIn->dmSize = " + std::to_string(sizeof(DEVMODEW)),
-                                "pdmIn->dmDriverExtra = 65535", "pdmIn->dmFields = 0x0"}));
+    EXPECT_EQ(texts(lines), (std::vector<std::string>{"pdmIn->dmDeviceName = Veranto Printer",
+                                                      "pdmIn->dmSize = " + std::to_string(sizeof(DEVMODEW)),
+                                                      "pdmIn->dmDriverExtra = 65535", "pdmIn->dmFields = 0x0"}));
     // Each is a trace line of its own, of the debug class, from the caller's place.
     for (const DumpLine& line : lines) {
         EXPECT_NE(line.header.find("VRCCLN"), std::string::npos) << line.header;
@@ -99,8 +98,7 @@ TEST(DevModeDump, SelectedMembersInOrderAndUnknownBitsIgnored)
               (std::vector<std::string>{"pdmIn->dmDeviceName = Veranto Printer",
                                         "pdmIn->dmSize = " + std::to_string(sizeof(DEVMODEW)),
                                         "pdmIn->dmDriverExtra = 65535", "pdmIn->dmFields = 0x11022",
-                                        "pdmIn->dmPaperSize = 9", "pdmIn->dmDuplex = 3",
-                                        "pdmIn->dmFormName = A4"}));
+                                        "pdmIn->dmPaperSize = 9", "pdmIn->dmDuplex = 3", "pdmIn->dmFormName = A4"}));
 }
 
 std::vector<std::string> allMembers(std::size_t size, const char* form)
@@ -136,9 +134,6 @@ TEST(DevModeDump, EveryMemberOfTheWideAndTheNarrowDeviceMode)
     EXPECT_EQ(texts(dumpInHelper(L"narrow-all")), allMembers(sizeof(DEVMODEA), "Legal"));
 }
 
-TEST(DevModeDump, NullDeviceModeWritesNothing)
-{
-    EXPECT_TRUE(dumpInHelper(L"null").empty());
-}
+TEST(DevModeDump, NullDeviceModeWritesNothing) { EXPECT_TRUE(dumpInHelper(L"null").empty()); }
 
 }  // namespace

@@ -134,8 +134,8 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"try" && argc == 3)
         return tryLock(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
     if (command == L"atom-add" && argc == 4)
-        return VRC_AddPackedAtom(vr::test::sampleText(std::wcstoul(argv[2], nullptr, 10),
-                                                     std::wcstoul(argv[3], nullptr, 10)).c_str());
+        return VRC_AddPackedAtom(
+            vr::test::sampleText(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10)).c_str());
     if (command == L"atom-read" && argc == 5)
         return readAtom(static_cast<ATOM>(std::wcstoul(argv[2], nullptr, 10)),
                         static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4]);

@@ -80,7 +80,7 @@ TEST(TraceProcessColumn, CutsAtADotInAFolderNameBeforeTakingTheBaseName)
     EXPECT_STREQ(column, "tools    1    2");
     formatProcessColumn(column, sizeof column, ".hidden", 1, 2);
     EXPECT_STREQ(column, ".hidden    1    2");
-    formatProcessColumn(column, 8, "C:\\x\\application.exe", 1, 2);   // cut, never overrun
+    formatProcessColumn(column, 8, "C:\\x\\application.exe", 1, 2);  // cut, never overrun
     EXPECT_STREQ(column, "applica");
 }
 
@@ -94,13 +94,15 @@ TEST(TraceTimestamp, IsTwentyThreeCharacters)
 TEST(TraceTimestamp, MatchesTheTimeFormatForEveryWidth)
 {
     // Values wider than their field keep all their digits, as the format does.
-    const LocalTime times[] = {{0, 0, 0, 0, 0, 0, 0},      {9, 9, 9, 9, 9, 9, 9},
-                               {65535, 12, 31, 23, 59, 59, 999}, {1601, 1, 1, 0, 0, 0, 1000},
+    const LocalTime times[] = {{0, 0, 0, 0, 0, 0, 0},
+                               {9, 9, 9, 9, 9, 9, 9},
+                               {65535, 12, 31, 23, 59, 59, 999},
+                               {1601, 1, 1, 0, 0, 0, 1000},
                                {-5, -1, 100, 7, 8, 9, 12345}};
     for (const LocalTime& t : times) {
         char expected[128];
-        std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                      t.hour, t.minute, t.second, t.milliseconds);
+        std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour,
+                      t.minute, t.second, t.milliseconds);
         char text[128];
         formatTimestamp(text, sizeof text, t);
         EXPECT_STREQ(text, expected);
@@ -119,7 +121,7 @@ TEST(TraceBuildLine, HeaderAndClassColumnsFollowTheMask)
     ASSERT_TRUE(build(*c, "x", kClassDebugOds | kDestLog, r));
     EXPECT_EQ(std::string(c->line), header() + "DBG    x");
     ASSERT_TRUE(build(*c, "x", kClassRel | kClassTrc | kClassDebugLog, r));
-    EXPECT_EQ(std::string(c->line), header() + "REL    x");   // REL comes first
+    EXPECT_EQ(std::string(c->line), header() + "REL    x");  // REL comes first
     ASSERT_TRUE(build(*c, "x", 0, r));
     EXPECT_EQ(std::string(c->line), header() + "x");
     ASSERT_TRUE(build(*c, "x", kDestLog | 0x08000000u, r));
@@ -144,7 +146,7 @@ TEST(TraceBuildLine, RefusesMissingTextFileOrOverlongBaseNameAndNesting)
     c->guard = 0;
     longName.assign(40, 'w');
     ASSERT_TRUE(build(*c, "x", kClassRel, r, longName.c_str()));
-    EXPECT_EQ(std::string(c->line), header(longName.c_str()) + "REL    x");   // wider than 25, not cut
+    EXPECT_EQ(std::string(c->line), header(longName.c_str()) + "REL    x");  // wider than 25, not cut
 }
 
 TEST(TraceBuildLine, LongTextIsCutAtTheLineLimit)
@@ -238,13 +240,13 @@ TEST(TraceEntries, TrcLineAndEntryLineReplaceEachOther)
     Recorder r;
     ASSERT_TRUE(build(*c, "", 0, r));
     showEntry(*c, "B", r.writer);
-    ASSERT_TRUE(build(*c, "msg\r\n", kClassTrc, r));   // writes the held entry first
+    ASSERT_TRUE(build(*c, "msg\r\n", kClassTrc, r));  // writes the held entry first
     ASSERT_EQ(r.lines.size(), 1u);
     EXPECT_EQ(r.lines[0].line, header() + "2      .B\r\n");
     EXPECT_EQ(c->heldEntryCount, 0);
     EXPECT_EQ(c->heldTrcCount, 1);
     ASSERT_TRUE(build(*c, "", 0, r));
-    showEntry(*c, "B", r.writer);   // writes the held TRC line; B is not a repeat any more
+    showEntry(*c, "B", r.writer);  // writes the held TRC line; B is not a repeat any more
     ASSERT_EQ(r.lines.size(), 2u);
     EXPECT_EQ(r.lines[1].line, header() + "TRC    .msg\r\n");
     EXPECT_EQ(c->heldTrcCount, 0);
@@ -329,9 +331,18 @@ TEST(FioLineSplit, EmptyLines)
 
 TEST(FioLineSplit, EndOfTextMark)
 {
-    EXPECT_EQ(readLines("\x1A" "abc", 16), Lines{});
-    EXPECT_EQ(readLines("abc\x1A" "def\n", 16), Lines{"abc"});
-    EXPECT_EQ(readLines("abc\n\x1A" "def\n", 16), Lines{"abc"});
+    EXPECT_EQ(readLines("\x1A"
+                        "abc",
+                        16),
+              Lines{});
+    EXPECT_EQ(readLines("abc\x1A"
+                        "def\n",
+                        16),
+              Lines{"abc"});
+    EXPECT_EQ(readLines("abc\n\x1A"
+                        "def\n",
+                        16),
+              Lines{"abc"});
 }
 
 TEST(FioLineSplit, LongLinesComeInPiecesAndNulDoesNotHideTheLineEnd)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "shared_file.h"
 #include "vrcommon.h"
 
 namespace vr::test::trace {
@@ -44,25 +45,10 @@ std::string timeless(const std::string& line)
     return line.substr(0, 8) + "@" + line.substr(31);
 }
 
-std::string fileText(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string text;
-    char block[65536];
-    DWORD n = 0;
-    while (ReadFile(file, block, sizeof block, &n, nullptr) && n > 0)
-        text.append(block, n);
-    CloseHandle(file);
-    return text;
-}
-
 std::vector<std::string> fileLines(const std::wstring& path)
 {
     std::vector<std::string> lines;
-    const std::string text = fileText(path);
+    const std::string text = readSharedFile(path);
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find("\r\n", start);
         if (end == std::string::npos)

@@ -17,7 +17,6 @@ std::string headerOf(const char* sourceBase, int sourceLine);
 // the time is not where it belongs.
 std::string timeless(const std::string& line);
 
-std::string fileText(const std::wstring& path);
 // Lines without their "\r\n".
 std::vector<std::string> fileLines(const std::wstring& path);
 bool exists(const std::wstring& path);

@@ -114,9 +114,11 @@ TEST(TraceFiles, ReadLineSplitsTextFiles)
     const std::wstring path = scratchFile(L"fio lines.txt");
     writeFile(path, "a\r\nb");
     EXPECT_EQ(readAllLines(path, 16), (Lines{"a", "b"}));
-    writeFile(path, "\x1A" "abc");
+    writeFile(path, "\x1A"
+                    "abc");
     EXPECT_EQ(readAllLines(path, 16), Lines{});
-    writeFile(path, "abc\x1A" "def\r\n");
+    writeFile(path, "abc\x1A"
+                    "def\r\n");
     EXPECT_EQ(readAllLines(path, 16), Lines{"abc"});
     // Lines longer than the buffer come in pieces; a line end that starts the
     // next block reads as an empty line.

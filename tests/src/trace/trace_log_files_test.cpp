@@ -8,6 +8,7 @@
 #include "platform/handles.h"
 #include "registry_state.h"
 #include "scratch_folder.h"
+#include "shared_file.h"
 #include "trace_expectations.h"
 #include "vrcommon.h"
 
@@ -75,7 +76,7 @@ TEST_F(LogFiles, FailedMoveKeepsTheOlderBackup)
         ASSERT_TRUE(reader);
         DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("while the backup is open"));
     }
-    EXPECT_EQ(fileText(backup_), "older backup\r\n");
+    EXPECT_EQ(readSharedFile(backup_), "older backup\r\n");
     EXPECT_GT(sizeOf(log_), 100000001);
     // The next append moves it, replacing the older backup.
     DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("once it is closed"));

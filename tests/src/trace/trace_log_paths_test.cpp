@@ -8,6 +8,7 @@
 
 #include "registry_state.h"
 #include "scratch_folder.h"
+#include "shared_file.h"
 #include "trace_expectations.h"
 #include "vrcommon.h"
 
@@ -19,7 +20,10 @@ namespace {
 constexpr const char* kSource = "C:\\src\\paths.c";
 constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-bool holds(const std::wstring& log, const std::string& text) { return fileText(log).find(text) != std::string::npos; }
+bool holds(const std::wstring& log, const std::string& text)
+{
+    return readSharedFile(log).find(text) != std::string::npos;
+}
 
 class LogPaths : public ::testing::Test {
 protected:
@@ -45,6 +49,32 @@ protected:
     }
     static std::wstring defaultDriverLog() { return currentLogFolder() + L"\\VRCDRV62.LOG"; }
     static std::wstring defaultDebugLog() { return currentLogFolder() + L"\\VRCDBG62.LOG"; }
+
+    // With a machine setting just made that moves the logs to `moved`, writes
+    // `during`; deletes the setting and writes `after`. Each text must be in
+    // both logs of the folder of its moment and in neither log of the other.
+    static void expectLinesFollowTheSetting(const wchar_t* setting, const std::wstring& before,
+                                            const std::wstring& moved, const std::string& during,
+                                            const std::string& after)
+    {
+        writeBoth(during);
+        ASSERT_EQ(currentLogFolder(), moved);
+        deleteSetting(HKEY_LOCAL_MACHINE, setting);
+        writeBoth(after);
+
+        // The driver log holds REL lines, the debug log the text after the header.
+        const struct {
+            const wchar_t* name;
+            std::string column;
+        } logs[] = {{L"\\VRCDBG62.LOG", ""}, {L"\\VRCDRV62.LOG", "REL    "}};
+        for (const auto& log : logs) {
+            SCOPED_TRACE(log.column.empty() ? "debug log" : "driver log");
+            EXPECT_TRUE(holds(moved + log.name, log.column + during));
+            EXPECT_FALSE(holds(moved + log.name, after));
+            EXPECT_TRUE(holds(before + log.name, log.column + after));
+            EXPECT_FALSE(holds(before + log.name, during));
+        }
+    }
 
     ScratchFolder scratch_{"trace_paths"};
 
@@ -111,18 +141,10 @@ TEST_F(LogPaths, UserPathSetAndDeletedBetweenLines)
     writeBoth("default folder");
     const std::wstring defaultFolder = currentLogFolder();
     ASSERT_TRUE(setSettingString(HKEY_LOCAL_MACHINE, L"UserPath", scratch_.path()));
-    writeBoth("user path");
     const std::wstring userFolder = scratch_.path() + L"\\Norvessa Corporation\\Veranto 6.2";
-    ASSERT_EQ(currentLogFolder(), userFolder);
-    deleteSetting(HKEY_LOCAL_MACHINE, L"UserPath");
-    writeBoth("default again");
-
-    EXPECT_TRUE(holds(userFolder + L"\\VRCDBG62.LOG", "user path"));
-    EXPECT_TRUE(holds(userFolder + L"\\VRCDRV62.LOG", "REL    user path"));
-    EXPECT_FALSE(holds(userFolder + L"\\VRCDBG62.LOG", "default"));
-    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDBG62.LOG", "default again"));
-    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDRV62.LOG", "REL    default again"));
-    EXPECT_FALSE(holds(defaultFolder + L"\\VRCDRV62.LOG", "user path"));
+    expectLinesFollowTheSetting(L"UserPath", defaultFolder, userFolder, "user path", "default again");
+    // Nor did a line written before the setting.
+    EXPECT_FALSE(holds(userFolder + L"\\VRCDBG62.LOG", "default folder"));
 }
 
 TEST_F(LogPaths, RemovedDataFolderIsMadeAgainByTheNextLine)
@@ -148,18 +170,11 @@ TEST_F(LogPaths, ServerModeSwitchedOnWithALogsFolder)
                          static_cast<DWORD>((scratch_.path().size() + 1) * sizeof(wchar_t))));
     writeBoth("not yet server");
     ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
-    writeBoth("server");
     const std::wstring serverFolder = scratch_.path() + L"\\Veranto 6.2";
-    ASSERT_EQ(currentLogFolder(), serverFolder);
-    deleteSetting(HKEY_LOCAL_MACHINE, L"Server");
-    writeBoth("server off");
-
+    expectLinesFollowTheSetting(L"Server", defaultFolder, serverFolder, "server on", "server off");
+    // The logs folder alone, without server mode, moved nothing.
     EXPECT_TRUE(holds(defaultFolder + L"\\VRCDRV62.LOG", "REL    not yet server"));
-    EXPECT_TRUE(holds(serverFolder + L"\\VRCDRV62.LOG", "REL    server"));
-    EXPECT_TRUE(holds(serverFolder + L"\\VRCDBG62.LOG", "server"));
     EXPECT_FALSE(holds(serverFolder + L"\\VRCDRV62.LOG", "not yet"));
-    EXPECT_FALSE(holds(serverFolder + L"\\VRCDRV62.LOG", "server off"));
-    EXPECT_TRUE(holds(defaultFolder + L"\\VRCDRV62.LOG", "REL    server off"));
 }
 
 TEST_F(LogPaths, ServerLogsFolderThatAppearsLaterIsUsedFromThen)

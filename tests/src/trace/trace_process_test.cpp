@@ -4,6 +4,7 @@
 #include <regex>
 #include <string>
 
+#include "shared_file.h"
 #include "trace/tracer_internal.h"
 #include "trace_support.h"
 #include "vrcommon.h"
@@ -28,7 +29,7 @@ TEST(TraceAcrossProcesses, HolderPastFiveSecondsCostsOnlyTheLock)
 
     // A message goes on unlocked and still reaches its log.
     DBG_Print("C:\\x\\waiting.c", 1, DBG_MASK_REL, DBG_Text("while held"));
-    EXPECT_NE(readFile(driverLogPath()).find("REL    while held"), std::string::npos);
+    EXPECT_NE(readSharedFile(driverLogPath()).find("REL    while held"), std::string::npos);
 
     // Had either call given back what it never took, the holder's own release
     // would overflow the count of 1.
@@ -61,12 +62,12 @@ TEST(TraceAcrossProcesses, EightThreadsInEachOfTwoProcessesWriteOnlyWholeLines)
     static const std::regex entry(R"(1      Worker)");
     int whole = 0;
     for (const std::wstring& log : {debugLogPath(), driverLogPath()}) {
-        const std::string text = readFile(log);
+        const std::string text = readSharedFile(log);
         ASSERT_FALSE(text.empty());
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
         for (const std::string& line : readLines(log)) {
             if (line.empty())
-                continue;   // the empty line before each outermost entry
+                continue;  // the empty line before each outermost entry
             const std::string timeless = withoutTime(line);
             std::smatch found;
             ASSERT_TRUE(std::regex_search(timeless, found, header) && found.position(0) == 0) << line;

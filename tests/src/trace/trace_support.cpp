@@ -8,6 +8,7 @@
 
 #include "child_program.h"
 #include "registry_state.h"
+#include "shared_file.h"
 #include "trace/core/trace_context.h"
 #include "trace/tracer_internal.h"
 #include "vrcommon.h"
@@ -59,25 +60,10 @@ std::wstring tempPath(const wchar_t* name)
     return std::wstring(folder) + name;
 }
 
-std::string readFile(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string text;
-    char block[65536];
-    DWORD n = 0;
-    while (ReadFile(file, block, sizeof block, &n, nullptr) && n > 0)
-        text.append(block, n);
-    CloseHandle(file);
-    return text;
-}
-
 std::vector<std::string> readLines(const std::wstring& path)
 {
     std::vector<std::string> lines;
-    const std::string text = readFile(path);
+    const std::string text = readSharedFile(path);
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -138,6 +124,16 @@ std::string withoutTime(const std::string& line)
     if (line.size() < 31 || !std::regex_match(line.substr(8, 23), time))
         return "(no time) " + line;
     return line.substr(0, 8) + "@" + line.substr(31);
+}
+
+bool contextLinkedFor(DWORD threadId)
+{
+    HANDLE lock = DBG_Lock();
+    bool found = false;
+    for (DBG_CONTEXT* c = DbgContextList; c != nullptr; c = c->next)
+        found = found || c->threadId == threadId;
+    DBG_Unlock(lock);
+    return found;
 }
 
 void setDriverLogFile(const std::wstring& path)

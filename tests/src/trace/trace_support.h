@@ -1,5 +1,6 @@
-// Helpers of the tracing tests: where the logs are, reading them back,
-// capturing the debugger output and the error box, starting helper programs.
+// Helpers of the tracing tests: where the logs are, reading them back, the
+// contexts the tracer keeps, capturing the debugger output and the error box,
+// starting helper programs.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +17,6 @@ std::wstring debugLogPath();
 std::wstring driverLogPath();
 std::wstring tempPath(const wchar_t* name);
 
-std::string readFile(const std::wstring& path);
 // Lines without their line ends ("\r\n", "\n" or "\r\n" of an error text).
 std::vector<std::string> readLines(const std::wstring& path);
 void removeFile(const std::wstring& path);
@@ -30,6 +30,9 @@ LONGLONG fileSize(const std::wstring& path);
 std::string expectedHeader(const char* sourceBase, int sourceLine);
 // Replaces the 23-character time of a trace line by "@" after checking its form.
 std::string withoutTime(const std::string& line);
+
+// Whether the tracer's list of thread contexts holds one for the thread.
+bool contextLinkedFor(DWORD threadId);
 
 void setDriverLogFile(const std::wstring& path);
 void clearDriverLogFile();

@@ -12,6 +12,7 @@
 #include "trace/tracer_internal.h"
 #include "child_program.h"
 #include "registry_state.h"
+#include "shared_file.h"
 #include "trace_support.h"
 #include "wine_paths.h"
 #include "vrcommon.h"
@@ -47,16 +48,6 @@ std::vector<std::string> timeless(const std::vector<std::string>& lines)
     return out;
 }
 
-bool contextLinkedFor(DWORD threadId)
-{
-    HANDLE lock = DBG_Lock();
-    bool found = false;
-    for (DBG_CONTEXT* c = DbgContextList; c != nullptr; c = c->next)
-        found = found || c->threadId == threadId;
-    DBG_Unlock(lock);
-    return found;
-}
-
 // Brings a thread left at level -1 by a pairing test back to no context.
 void forgetNegativeLevel()
 {
@@ -72,7 +63,8 @@ TEST_F(Tracer, ReleaseMessageGoesToTheDriverLogOnly)
 {
     DebugOutputCapture output;
     DBG_Print(SOURCE, 77, DBG_MASK_REL, DBG_Text("value %d of %S", 5, L"wide"));
-    EXPECT_EQ(timeless(readLines(driverLogPath())), (Lines{expectedHeader("trace_sample.c", 77) + "REL    value 5 of wide"}));
+    EXPECT_EQ(timeless(readLines(driverLogPath())),
+              (Lines{expectedHeader("trace_sample.c", 77) + "REL    value 5 of wide"}));
     EXPECT_FALSE(fileExists(debugLogPath()));
     EXPECT_TRUE(output.texts().empty());
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
@@ -115,7 +107,7 @@ TEST_F(Tracer, TextIsCutAndEndsInALineEnd)
     EXPECT_EQ(std::strlen(text), 95999u);
     EXPECT_STREQ(text + 95997, "\r\n");
     EXPECT_STREQ(DBG_Text(nullptr), "\r\n");
-    DBG_Print(SOURCE, 1, 0, "");   // lets the context go
+    DBG_Print(SOURCE, 1, 0, "");  // lets the context go
 }
 
 TEST_F(Tracer, TracedFunctionsFoldRepeatedEntriesAndTrcMessages)
@@ -136,17 +128,19 @@ TEST_F(Tracer, TracedFunctionsFoldRepeatedEntriesAndTrcMessages)
     RETURN(SOURCE, 50, a);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
 
-    const Lines expected{"",
-                         expectedHeader("trace_sample.c", 10) + "1      A",
-                         expectedHeader("trace_sample.c", 20) + "2(3)   .B",
-                         expectedHeader("trace_sample.c", 32) + "TRCx3  same",
-                         expectedHeader("trace_sample.c", 40) + "TRC    other"};
+    const Lines expected{
+        "",
+        expectedHeader("trace_sample.c", 10) + "1      A",
+        expectedHeader("trace_sample.c", 20) + "2(3)   .B",
+        expectedHeader("trace_sample.c", 32) + "TRCx3  same",
+        expectedHeader("trace_sample.c", 40) + "TRC    other",
+    };
     EXPECT_EQ(timeless(readLines(debugLogPath())), expected);
     // The debugger sees the same lines, the empty one included.
     std::string seen;
     for (const std::string& text : output.texts())
         seen += text;
-    EXPECT_EQ(seen, readFile(debugLogPath()));
+    EXPECT_EQ(seen, readSharedFile(debugLogPath()));
 }
 
 TEST_F(Tracer, DepthLimitAndDeepTraceLevel)
@@ -164,7 +158,7 @@ TEST_F(Tracer, DepthLimitAndDeepTraceLevel)
     int otherSite = -1;
     const int shown = DBG_TRACE(SOURCE, 5, 0, "Shown");
     EXPECT_EQ(shown, 1);
-    DBG_TraceFromHere(SOURCE, 6, &otherSite);   // armed once for the process
+    DBG_TraceFromHere(SOURCE, 6, &otherSite);  // armed once for the process
     EXPECT_EQ(otherSite, -1);
     RETURN(SOURCE, 7, shown);
     EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{"", expectedHeader("trace_sample.c", 5) + "1      Shown"}));
@@ -178,7 +172,7 @@ TEST_F(Tracer, ReturnKeepsTheCallersLastError)
     RETURN(SOURCE, 3, inner);
     EXPECT_EQ(GetLastError(), 1234u);
     SetLastError(ERROR_ACCESS_DENIED);
-    RETURN(SOURCE, 4, r);   // writes the held line and lets the context go
+    RETURN(SOURCE, 4, r);  // writes the held line and lets the context go
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
@@ -194,12 +188,12 @@ TEST_F(Tracer, LevelLimitIsReportedOnceWithTheBox)
     ASSERT_EQ(box.texts().size(), 1u);
     EXPECT_EQ(box.texts()[0], limit);
     EXPECT_EQ(DbgErrorLatch, 1u);
-    EXPECT_EQ(DBG_TRACE(SOURCE, 300, 1000, "Deeper"), -1);   // logged again, no second box
+    EXPECT_EQ(DBG_TRACE(SOURCE, 300, 1000, "Deeper"), -1);  // logged again, no second box
     EXPECT_EQ(box.texts().size(), 1u);
     for (int i = 101; i >= 0; --i)
         RETURN(SOURCE, 400, i < 100 ? results[i] : -1);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
-    const std::string log = readFile(debugLogPath());
+    const std::string log = readSharedFile(debugLogPath());
     EXPECT_NE(log.find(std::string(limit) + std::string(limit)), std::string::npos);
     EXPECT_NE(log.find("100    " + std::string(99, '.') + "Recursive"), std::string::npos)
         << "the 100th entry is still shown";
@@ -224,11 +218,11 @@ TEST_F(Tracer, PairingAndBelowZeroErrors)
     box.texts().clear();
     const int outer = DBG_TRACE(SOURCE, 1, 9, "Outer");
     const int inner = DBG_TRACE(SOURCE, 2, 9, "Inner");
-    RETURN("here.c", 3, outer);   // the inner function's way out with the outer's result
+    RETURN("here.c", 3, outer);  // the inner function's way out with the outer's result
     ASSERT_EQ(box.texts().size(), 1u);
     EXPECT_EQ(box.texts()[0], "DEBUG ERROR:\nMiss match of DBG_TRACE and RETURN in a function called by Outer\n"
                               "Detected at here.c line 3\n");
-    RETURN(SOURCE, 4, inner);   // latched: no second check
+    RETURN(SOURCE, 4, inner);  // latched: no second check
     EXPECT_EQ(box.texts().size(), 1u);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
 }
@@ -248,7 +242,7 @@ TEST_F(Tracer, NestedMessagesWhileALineIsWrittenAreDropped)
         RETURN(SOURCE, 2, results[i]);
     vr::trace::setErrorBoxHook(nullptr);
     EXPECT_FALSE(fileExists(driverLogPath()));
-    EXPECT_EQ(readFile(debugLogPath()).find("nested"), std::string::npos);
+    EXPECT_EQ(readSharedFile(debugLogPath()).find("nested"), std::string::npos);
 }
 
 TEST_F(Tracer, TrcWithAResultAtLevelZeroDoesNotUseAFreedContext)
@@ -257,7 +251,7 @@ TEST_F(Tracer, TrcWithAResultAtLevelZeroDoesNotUseAFreedContext)
         DBG_Trc(SOURCE, 1, 0, DBG_Text("level zero %d", i));
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
     DBG_Print(SOURCE, 2, DBG_MASK_TO_LOG, DBG_Text("after"));
-    EXPECT_NE(readFile(debugLogPath()).find("after"), std::string::npos);
+    EXPECT_NE(readSharedFile(debugLogPath()).find("after"), std::string::npos);
 }
 
 TEST_F(Tracer, DriverLogFileRedirectsAndRotatesWhateverItsExtension)
@@ -274,7 +268,7 @@ TEST_F(Tracer, DriverLogFileRedirectsAndRotatesWhateverItsExtension)
     ASSERT_TRUE(setFileSize(custom, 100000001));
     DBG_Print(SOURCE, 2, DBG_MASK_REL, DBG_Text("past the limit"));
     EXPECT_FALSE(fileExists(custom));
-    const std::string tail = readFile(backup).substr(100000001);
+    const std::string tail = readSharedFile(backup).substr(100000001);
     EXPECT_EQ(withoutTime(tail), expectedHeader("trace_sample.c", 2) + "REL    past the limit\r\n");
     DBG_Print(SOURCE, 3, DBG_MASK_REL, DBG_Text("fresh"));
     EXPECT_EQ(readLines(custom).size(), 1u);
@@ -309,7 +303,7 @@ TEST_F(Tracer, FailingDriverLogLookupDoesNotRecurse)
         // Outside the tracer the same read reports its failure.
         std::vector<wchar_t> buffer(48000);
         EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"DriverLogFile", buffer.data(), 96000, 1), 0);
-        const std::string reported = readFile(driverLogPath());
+        const std::string reported = readSharedFile(driverLogPath());
         EXPECT_NE(reported.find("REL    **ERROR** : "), std::string::npos) << reported;
         removeFile(driverLogPath());
     }

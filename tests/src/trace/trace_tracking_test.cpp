@@ -8,8 +8,10 @@
 
 #include "child_program.h"
 #include "registry_state.h"
+#include "shared_file.h"
 #include "trace/tracer_internal.h"
 #include "trace_expectations.h"
+#include "trace_support.h"
 #include "vrcommon.h"
 #include "wine_paths.h"
 
@@ -19,16 +21,6 @@ using namespace vr::test::trace;
 namespace {
 
 constexpr const char* kSource = "C:\\src\\tracking.c";
-
-bool linked(DWORD threadId)
-{
-    HANDLE lock = DBG_Lock();
-    bool found = false;
-    for (DBG_CONTEXT* c = DbgContextList; c != nullptr; c = c->next)
-        found = found || c->threadId == threadId;
-    DBG_Unlock(lock);
-    return found;
-}
 
 class Tracking : public ::testing::Test {
 protected:
@@ -96,7 +88,7 @@ TEST_F(Tracking, HeldLinesGoWithTheContextWhenTheOutermostEntryWasHidden)
     const int second = DBG_TRACE(kSource, 4, 9, "Second");  // writes First's held line
     RETURN(kSource, 5, second);
     RETURN(kSource, 6, outer);  // Second's line is still held
-    EXPECT_FALSE(linked(GetCurrentThreadId()));
+    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
     const int next = DBG_TRACE(kSource, 7, 9, "Next");
     RETURN(kSource, 8, next);
     EXPECT_EQ(debugLines(), (std::vector<std::string>{headerOf("tracking.c", 2) + "2      .First", "",
@@ -112,7 +104,7 @@ TEST_F(Tracking, LongNameIsCutTo256InTheLineAnd255InItsSlot)
     const int inner = DBG_TRACE(kSource, 2, 9, "Inner");
     RETURN(kSource, 3, outer);  // mismatch: the report names slot 0
     RETURN(kSource, 4, inner);
-    const std::string log = fileText(debugLog_);
+    const std::string log = readSharedFile(debugLog_);
     EXPECT_NE(log.find("1      " + name.substr(0, 256) + "\r\n"), std::string::npos);
     EXPECT_EQ(log.find(name.substr(0, 257)), std::string::npos);
     EXPECT_NE(log.find("called by " + name.substr(0, 255) + "\nDetected"), std::string::npos);
@@ -138,9 +130,9 @@ TEST_F(Tracking, ReturnOfAnEntryMadeWithoutAContextMakesNone)
     EXPECT_EQ(entry, -1);
     vr::trace::setContextAllocator(nullptr);
     RETURN(kSource, 4, entry);
-    EXPECT_FALSE(linked(GetCurrentThreadId()));
+    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
     EXPECT_EQ(boxes, 0);
-    EXPECT_EQ(fileText(debugLog_).find("below 0"), std::string::npos);
+    EXPECT_EQ(readSharedFile(debugLog_).find("below 0"), std::string::npos);
     // The thread's next function starts at level 1 again.
     const int next = DBG_TRACE(kSource, 5, 9, "Next");
     EXPECT_EQ(next, 1);
@@ -186,8 +178,8 @@ TEST_F(Tracking, SemaphoreHeldElsewhereDelaysOnlyThreadsWithoutAContext)
         waited = GetTickCount64() - begin;
     }).join();
     EXPECT_GE(waited, 4900u);
-    EXPECT_NE(fileText(debugLog_).find("new thread"), std::string::npos);
+    EXPECT_NE(readSharedFile(debugLog_).find("new thread"), std::string::npos);
     EXPECT_EQ(waitForExitCode(holder.process.get(), 20000), 0u) << "a release of what was never taken";
     RETURN(kSource, 7, outer);
-    EXPECT_NE(fileText(debugLog_).find("inside, not waiting"), std::string::npos);
+    EXPECT_NE(readSharedFile(debugLog_).find("inside, not waiting"), std::string::npos);
 }

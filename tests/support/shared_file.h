@@ -1,0 +1,13 @@
+// Files that the code under test may still hold open, write to, rename or
+// delete while a test reads them back.
+#pragma once
+
+#include <string>
+
+namespace vr::test {
+
+// The whole file as it stands, read without denying its writer anything;
+// empty when the file cannot be opened.
+std::string readSharedFile(const std::wstring& path);
+
+}  // namespace vr::test
