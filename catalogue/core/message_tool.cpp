@@ -19,6 +19,20 @@ int hexDigit(char16_t c) noexcept
     return -1;
 }
 
+// One to ten decimal digits and nothing else (at most 9,999,999,999: no overflow).
+std::optional<uint64_t> parseDecimalDigits(std::u16string_view text)
+{
+    if (text.empty() || text.size() > 10)
+        return std::nullopt;
+    uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
 std::optional<uint32_t> parseIdentifier(std::u16string_view text)
 {
     if (text.size() > 2 && text[0] == u'0' && upper(text[1]) == u'X') {
@@ -34,17 +48,10 @@ std::optional<uint32_t> parseIdentifier(std::u16string_view text)
         }
         return value;
     }
-    if (text.empty() || text.size() > 10)
+    const std::optional<uint64_t> value = parseDecimalDigits(text);
+    if (!value || *value > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
-    uint64_t value = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c - u'0');
-    }
-    if (value > std::numeric_limits<uint32_t>::max())
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
+    return static_cast<uint32_t>(*value);
 }
 
 // "vrc4501", "VRC4501" or "VRC4501:" as the code "VRC4501".
@@ -154,16 +161,10 @@ std::optional<uint32_t> parseInteger(std::u16string_view text)
         negative = text[0] == u'-';
         text.remove_prefix(1);
     }
-    if (text.empty() || text.size() > 10)
+    const std::optional<uint64_t> digits = parseDecimalDigits(text);
+    if (!digits)
         return std::nullopt;
-    int64_t value = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c - u'0');
-    }
-    if (negative)
-        value = -value;
+    const int64_t value = negative ? -static_cast<int64_t>(*digits) : static_cast<int64_t>(*digits);
     if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
         return std::nullopt;
     return static_cast<uint32_t>(static_cast<int32_t>(value));

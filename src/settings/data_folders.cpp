@@ -48,6 +48,14 @@ bool createFolder(const wchar_t* path) noexcept
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Appends "\<level>" (the caller has checked that it fits) and creates it.
+bool appendFolderLevel(WideText& path, std::wstring_view level) noexcept
+{
+    path.append(L"\\");
+    path.append(level);
+    return createFolder(path.c_str());
+}
+
 // One of the machine environment values NVS_DATA_ROOT and NVS_DATA_LOGS, as
 // stored (environment references are not expanded).
 struct EnvironmentValue {
@@ -125,10 +133,8 @@ int VRC_GetLogsFolder(wchar_t* buffer, DWORD capacity)
         return failFolder(buffer, capacity);
     if (!logsPathFits(path.length(), capacity))
         return failFolder(buffer, capacity);
-    path.append(L"\\");
-    path.append(kProductFolder);
     // Only the product level is created: the folder NVS_DATA_LOGS names must exist.
-    if (!createFolder(path.c_str()))
+    if (!appendFolderLevel(path, kProductFolder))
         return failFolder(buffer, capacity);
     return 1;
 }
@@ -161,15 +167,9 @@ int VRC_GetUserDataFolder(wchar_t* buffer, DWORD capacity)
 
     if (!productPathFits(path.length(), capacity))
         return failFolder(buffer, capacity);
-    if (companyLevel) {
-        path.append(L"\\");
-        path.append(kCompanyFolder);
-        if (!createFolder(path.c_str()))
-            return failFolder(buffer, capacity);
-    }
-    path.append(L"\\");
-    path.append(kProductFolder);
-    if (!createFolder(path.c_str()))
+    if (companyLevel && !appendFolderLevel(path, kCompanyFolder))
+        return failFolder(buffer, capacity);
+    if (!appendFolderLevel(path, kProductFolder))
         return failFolder(buffer, capacity);
     return 1;
 }
