@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/c_file.h"
 #include "registry_state.h"
 #include "vrcommon.h"
 
@@ -78,15 +79,13 @@ void appendBare(const wchar_t* path, const char* line, DWORD length)
 std::string lineOf(const std::wstring& log)
 {
     char line[1024];
-    FILE* written = _wfopen(log.c_str(), L"rb");
+    const vr::UniqueCFile written(_wfopen(log.c_str(), L"rb"));
     bool read = false;
-    while (written != nullptr && std::fgets(line, sizeof line, written) != nullptr)
+    while (written && std::fgets(line, sizeof line, written.get()) != nullptr)
         if (std::strstr(line, "benchmark line") != nullptr) {
             read = true;
             break;
         }
-    if (written != nullptr)
-        std::fclose(written);
     if (!read)
         std::snprintf(line, sizeof line, "%0130d\r\n", 0);
     return line;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "platform/c_file.h"
 
 namespace {
 
@@ -71,10 +72,10 @@ private:
 
 bool generate(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    vr::UniqueCFile file(std::fopen(path.c_str(), "wb"));
+    if (!file)
         return false;
-    LogWriter log(file);
+    LogWriter log(file.get());
     std::vector<Thread> threads = {threadOf("spoolsv", 1204, 2210),       threadOf("spoolsv", 1204, 2214),
                                    threadOf("VRCPRINT", 6700, 77568),     threadOf("VRCPRINT", 6700, 77576),
                                    threadOf("printer queue 2", 344, 348), threadOf("printer queue 2", 344, 352)};
@@ -123,19 +124,18 @@ bool generate(const std::string& path)
         }
     }
     log.flush();
-    return std::fclose(file) == 0;
+    return std::fclose(file.release()) == 0;  // the last bytes are written here
 }
 
 std::size_t countLines(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    const vr::UniqueCFile file(std::fopen(path.c_str(), "rb"));
+    if (!file)
         return 0;
     std::vector<char> block(std::size_t{1} << 20);
     std::size_t lines = 0;
-    for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;)
+    for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file.get())) > 0;)
         lines += static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
-    std::fclose(file);
     return lines;
 }
 

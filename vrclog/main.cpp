@@ -21,8 +21,8 @@ int run(const std::vector<std::string>& arguments)
 {
     namespace vl = vr::vrclog;
     // The logs' bytes go out as they are, line ends included.
-    vl::FileSink out(stdout, false);
-    vl::FileSink errors(stderr, false);
+    vl::FileSink out(stdout);
+    vl::FileSink errors(stderr);
     const vl::ParsedCommandLine parsed = vl::parseCommandLine(arguments);
     if (!parsed.error.empty()) {
         errors.write("vrclog: " + parsed.error + "\n");

@@ -22,11 +22,6 @@ constexpr WORD kMessageTableName = 1;
 
 using FormatExport = wchar_t* (*)(DWORD messageId, va_list* arguments);
 
-struct LocalFreer {
-    void operator()(wchar_t* block) const noexcept { LocalFree(block); }
-};
-using UniqueLocalText = std::unique_ptr<wchar_t, LocalFreer>;
-
 const wchar_t* asWide(const std::u16string& text) noexcept { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 // Console windows take UTF-16 as it is; a pipe or file gets UTF-8, so that the
@@ -129,7 +124,7 @@ int formatMessage(const std::wstring& path, const cat::MessageTable& table, cons
         }
     }
     va_list arguments = slots.empty() ? nullptr : reinterpret_cast<va_list>(slots.data());
-    UniqueLocalText formatted(formatExport(entry->id, slots.empty() ? nullptr : &arguments));
+    vr::UniqueLocalBlock<wchar_t> formatted(formatExport(entry->id, slots.empty() ? nullptr : &arguments));
     if (!formatted)
         return fail(cat::kExitEnvironment, cat::hexIdentifier(entry->id) + u": formatting failed");
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core_fakes.h"
+#include "platform/c_file.h"
 
 namespace {
 
@@ -28,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!InitConfig(&config))
         return 0;
     static char empty[1];
-    std::FILE* file = size != 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "r") : fmemopen(empty, 0, "r");
-    if (file != nullptr) {
-        const int result = ReadConfigStream(file, &config);
-        std::fclose(file);
+    const vr::UniqueCFile file(size != 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "r")
+                                         : fmemopen(empty, 0, "r"));
+    if (file) {
+        const int result = ReadConfigStream(file.get(), &config);
         if (result != kReadConfigRead && result != kReadConfigOutOfMemory)
             std::abort();
     }

@@ -50,6 +50,13 @@ struct LibraryFreer {
 };
 using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
 
+// Blocks the platform allocates for the caller with LocalAlloc.
+struct LocalBlockFreer {
+    void operator()(void* block) const noexcept { LocalFree(block); }
+};
+template <class T>
+using UniqueLocalBlock = std::unique_ptr<T, LocalBlockFreer>;
+
 // Blocks of the C heap (zero-filled by calloc where the runtime asks for it).
 struct HeapBlockFreer {
     void operator()(void* block) const noexcept { std::free(block); }

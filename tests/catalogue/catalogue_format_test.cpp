@@ -9,19 +9,15 @@
 #include <thread>
 #include <vector>
 
+#include "platform/handles.h"
 #include "vrc_catalogue.h"
 
 namespace {
 
 struct Exports {
     HMODULE module = LoadLibraryW(L"VRCCLN62.dll");
-    MSG_FormatMessageProc bind(const char* name)
-    {
-        return module ? reinterpret_cast<MSG_FormatMessageProc>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                      : nullptr;
-    }
-    MSG_FormatMessageProc wide = bind("MSG_FormatMessageW");
-    MSG_FormatMessageProc eightBit = bind("MSG_FormatMessageA");
+    MSG_FormatMessageProc wide = vr::bind<MSG_FormatMessageProc>(module, "MSG_FormatMessageW");
+    MSG_FormatMessageProc eightBit = vr::bind<MSG_FormatMessageProc>(module, "MSG_FormatMessageA");
 };
 
 Exports& exports()

@@ -182,13 +182,13 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
         break;
     case Command::Perfetto: {
         errno = 0;
-        std::FILE* file = openFile(options.outputPath, true);
-        if (file == nullptr) {
+        UniqueCFile file = openFile(options.outputPath, true);
+        if (!file) {
             errors.write("vrclog: cannot write '" + options.outputPath +
                          "': " + std::strerror(errno != 0 ? errno : EACCES) + "\n");
             return kExitCannotRead;
         }
-        FileSink json(file, true);
+        FileSink json(std::move(file));
         matched = runPerfetto(logs, options.filter, json);
         if (!json.flush()) {
             errors.write("vrclog: cannot write '" + options.outputPath + "'\n");

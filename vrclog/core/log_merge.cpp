@@ -10,12 +10,12 @@ bool LogMerge::open(const std::vector<std::string>& paths, std::string& error, R
     std::vector<std::unique_ptr<LogReader>> readers;
     for (const std::string& path : paths) {
         errno = 0;
-        std::FILE* file = openFile(path, false);
-        if (file == nullptr) {
+        UniqueCFile file = openFile(path, false);
+        if (!file) {
             error = "cannot read '" + path + "': " + std::strerror(errno != 0 ? errno : ENOENT);
             return false;
         }
-        readers.push_back(std::make_unique<LogReader>(std::make_unique<FileSource>(file),
+        readers.push_back(std::make_unique<LogReader>(std::make_unique<FileSource>(std::move(file)),
                                                       static_cast<uint32_t>(readers.size()), limits));
     }
     adopt(std::move(readers));

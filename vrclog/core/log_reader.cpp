@@ -16,18 +16,12 @@ std::string_view LogRecord::fullText() const noexcept
     return withoutLineEnd(std::string_view(from, static_cast<std::size_t>(rawEnd - from)));
 }
 
-FileSource::~FileSource()
-{
-    if (file_ != nullptr)
-        std::fclose(file_);
-}
-
 std::size_t FileSource::read(char* destination, std::size_t capacity) noexcept
 {
     if (file_ == nullptr || errorNumber_ != 0)
         return 0;
-    const std::size_t n = std::fread(destination, 1, capacity, file_);
-    if (n == 0 && std::ferror(file_))
+    const std::size_t n = std::fread(destination, 1, capacity, file_.get());
+    if (n == 0 && std::ferror(file_.get()))
         errorNumber_ = errno != 0 ? errno : EIO;
     return n;
 }
@@ -41,7 +35,7 @@ std::size_t MemorySource::read(char* destination, std::size_t capacity) noexcept
     return n;
 }
 
-std::FILE* openFile(const std::string& utf8Path, bool forWriting) noexcept
+UniqueCFile openFile(const std::string& utf8Path, bool forWriting) noexcept
 {
 #ifdef _WIN32
     // The C runtime's narrow names are in the ANSI code page; the wide call
@@ -54,9 +48,9 @@ std::FILE* openFile(const std::string& utf8Path, bool forWriting) noexcept
         errno = EINVAL;
         return nullptr;
     }
-    return _wfopen(path.c_str(), forWriting ? L"wb" : L"rb");
+    return UniqueCFile(_wfopen(path.c_str(), forWriting ? L"wb" : L"rb"));
 #else
-    return std::fopen(utf8Path.c_str(), forWriting ? "wb" : "rb");
+    return UniqueCFile(std::fopen(utf8Path.c_str(), forWriting ? "wb" : "rb"));
 #endif
 }
 

@@ -13,6 +13,8 @@
 
 #include "log_line.h"
 
+#include "platform/c_file.h"
+
 namespace vr::vrclog {
 
 struct LogRecord {
@@ -41,16 +43,13 @@ public:
 
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(std::FILE* file) noexcept : file_(file) {}
-    ~FileSource() override;
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
+    explicit FileSource(UniqueCFile file) noexcept : file_(std::move(file)) {}
     std::size_t read(char* destination, std::size_t capacity) noexcept override;
     bool failed() const noexcept override { return errorNumber_ != 0; }
     int errorNumber() const noexcept override { return errorNumber_; }
 
 private:
-    std::FILE* file_;
+    UniqueCFile file_;
     int errorNumber_ = 0;
 };
 
@@ -66,7 +65,7 @@ private:
 
 // Opens a file for binary reading or writing by its UTF-8 name; null with
 // errno set when it cannot be opened.
-std::FILE* openFile(const std::string& utf8Path, bool forWriting) noexcept;
+UniqueCFile openFile(const std::string& utf8Path, bool forWriting) noexcept;
 
 struct ReaderLimits {
     std::size_t readBlockBytes = std::size_t{1} << 20;

@@ -2,12 +2,7 @@
 
 namespace vr::vrclog {
 
-FileSink::~FileSink()
-{
-    flush();
-    if (closeAtEnd_ && file_ != nullptr)
-        std::fclose(file_);
-}
+FileSink::~FileSink() { flush(); }
 
 void FileSink::write(std::string_view text)
 {

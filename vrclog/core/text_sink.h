@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/c_file.h"
+
 namespace vr::vrclog {
 
 class TextSink {
@@ -17,8 +19,9 @@ public:
 
 class FileSink final : public TextSink {
 public:
-    // closeAtEnd: the sink owns the file (an output file, not the console).
-    FileSink(std::FILE* file, bool closeAtEnd) noexcept : file_(file), closeAtEnd_(closeAtEnd) {}
+    // The console's streams stay open; an output file is closed with the sink.
+    explicit FileSink(std::FILE* console) noexcept : file_(console) {}
+    explicit FileSink(UniqueCFile file) noexcept : owned_(std::move(file)), file_(owned_.get()) {}
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
@@ -27,8 +30,8 @@ public:
 
 private:
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+    UniqueCFile owned_;
     std::FILE* file_;
-    bool closeAtEnd_;
     bool failed_ = false;
     std::string pending_;
 };
