@@ -28,7 +28,7 @@ struct Recorder {
                   this};
 };
 
-constexpr const char* STAMP = "2026-12-07 20:41:05.123";
+constexpr const char* kStamp = "2026-12-07 20:41:05.123";
 
 std::unique_ptr<DBG_CONTEXT> newContext(int level = 0)
 {
@@ -42,13 +42,13 @@ std::unique_ptr<DBG_CONTEXT> newContext(int level = 0)
 std::string header(const char* file = "trace.c", int line = 42)
 {
     char text[256];
-    std::snprintf(text, sizeof text, "%-7s %23s %-20s%25s%5d ", "VRCCLN", STAMP, "app 1234   56", file, line);
+    std::snprintf(text, sizeof text, "%-7s %23s %-20s%25s%5d ", "VRCCLN", kStamp, "app 1234   56", file, line);
     return text;
 }
 
 bool build(DBG_CONTEXT& c, const char* text, uint32_t mask, Recorder& r, const char* file = "C:\\src\\trace.c")
 {
-    return buildLine(c, text, file, 42, mask, "VRCCLN", STAMP, r.writer);
+    return buildLine(c, text, file, 42, mask, "VRCCLN", kStamp, r.writer);
 }
 
 }  // namespace
@@ -135,7 +135,7 @@ TEST(TraceBuildLine, RefusesMissingTextFileOrOverlongBaseNameAndNesting)
     auto c = newContext();
     Recorder r;
     EXPECT_FALSE(build(*c, nullptr, kClassRel, r));
-    EXPECT_FALSE(buildLine(*c, "x", nullptr, 1, kClassRel, "VRCCLN", STAMP, r.writer));
+    EXPECT_FALSE(buildLine(*c, "x", nullptr, 1, kClassRel, "VRCCLN", kStamp, r.writer));
     std::string longName(kMaxBaseName + 1, 'n');
     EXPECT_FALSE(build(*c, "x", kClassRel, r, longName.c_str()));
     longName.pop_back();

@@ -21,7 +21,7 @@ using namespace vr::test;
 
 namespace {
 
-constexpr const char* SOURCE = "C:\\work\\src/trace_sample.c";
+constexpr const char* kSource = "C:\\work\\src/trace_sample.c";
 
 class Tracer : public ::testing::Test {
 protected:
@@ -51,8 +51,8 @@ std::vector<std::string> timeless(const std::vector<std::string>& lines)
 // Brings a thread left at level -1 by a pairing test back to no context.
 void forgetNegativeLevel()
 {
-    DBG_TRACE(SOURCE, 1, 0, "reset");
-    DBG_Print(SOURCE, 1, 0, "");
+    DBG_TRACE(kSource, 1, 0, "reset");
+    DBG_Print(kSource, 1, 0, "");
 }
 
 using Lines = std::vector<std::string>;
@@ -62,7 +62,7 @@ using Lines = std::vector<std::string>;
 TEST_F(Tracer, ReleaseMessageGoesToTheDriverLogOnly)
 {
     DebugOutputCapture output;
-    DBG_Print(SOURCE, 77, DBG_MASK_REL, DBG_Text("value %d of %S", 5, L"wide"));
+    DBG_Print(kSource, 77, DBG_MASK_REL, DBG_Text("value %d of %S", 5, L"wide"));
     EXPECT_EQ(timeless(readLines(driverLogPath())),
               (Lines{expectedHeader("trace_sample.c", 77) + "REL    value 5 of wide"}));
     EXPECT_FALSE(fileExists(debugLogPath()));
@@ -73,18 +73,18 @@ TEST_F(Tracer, ReleaseMessageGoesToTheDriverLogOnly)
 TEST_F(Tracer, MasksChooseTheDestinations)
 {
     DebugOutputCapture output;
-    DBG_Print(SOURCE, 1, DBG_MASK_DEBUG_ODS, DBG_Text("to the debugger"));
+    DBG_Print(kSource, 1, DBG_MASK_DEBUG_ODS, DBG_Text("to the debugger"));
     EXPECT_FALSE(fileExists(debugLogPath()));
     ASSERT_EQ(output.texts().size(), 1u);
     EXPECT_EQ(withoutTime(output.texts()[0]), expectedHeader("trace_sample.c", 1) + "DBG    to the debugger\r\n");
 
-    DBG_Print(SOURCE, 2, DBG_MASK_DEBUG_ODS | DBG_MASK_TO_LOG, DBG_Text("to the log"));
+    DBG_Print(kSource, 2, DBG_MASK_DEBUG_ODS | DBG_MASK_TO_LOG, DBG_Text("to the log"));
     EXPECT_EQ(output.texts().size(), 1u);
     EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{expectedHeader("trace_sample.c", 2) + "DBG    to the log"}));
 
-    DBG_Print(SOURCE, 3, 0, DBG_Text("nowhere"));
-    DBG_Print(SOURCE, 3, DBG_MASK_DEBUG_LOG | DBG_MASK_DEBUG_ODS, nullptr);
-    DBG_Print(SOURCE, 3, DBG_MASK_TO_LOG, reinterpret_cast<const char*>(~std::uintptr_t{0}));
+    DBG_Print(kSource, 3, 0, DBG_Text("nowhere"));
+    DBG_Print(kSource, 3, DBG_MASK_DEBUG_LOG | DBG_MASK_DEBUG_ODS, nullptr);
+    DBG_Print(kSource, 3, DBG_MASK_TO_LOG, reinterpret_cast<const char*>(~std::uintptr_t{0}));
     EXPECT_EQ(output.texts().size(), 1u);
     EXPECT_EQ(readLines(debugLogPath()).size(), 1u);
     EXPECT_FALSE(fileExists(driverLogPath()));
@@ -93,7 +93,7 @@ TEST_F(Tracer, MasksChooseTheDestinations)
 TEST_F(Tracer, DebugErrorMessageIsLoggedAndBoxed)
 {
     ErrorBoxCapture box;
-    DBG_Print(SOURCE, 4, DBG_MASK_DEBUG_ERROR, DBG_Text("bad %s", "state"));
+    DBG_Print(kSource, 4, DBG_MASK_DEBUG_ERROR, DBG_Text("bad %s", "state"));
     EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{expectedHeader("trace_sample.c", 4) + "DBG    bad state"}));
     ASSERT_EQ(box.texts().size(), 1u);
     EXPECT_EQ(withoutTime(box.texts()[0]), expectedHeader("trace_sample.c", 4) + "DBG    bad state\r\n");
@@ -107,25 +107,25 @@ TEST_F(Tracer, TextIsCutAndEndsInALineEnd)
     EXPECT_EQ(std::strlen(text), 95999u);
     EXPECT_STREQ(text + 95997, "\r\n");
     EXPECT_STREQ(DBG_Text(nullptr), "\r\n");
-    DBG_Print(SOURCE, 1, 0, "");  // lets the context go
+    DBG_Print(kSource, 1, 0, "");  // lets the context go
 }
 
 TEST_F(Tracer, TracedFunctionsFoldRepeatedEntriesAndTrcMessages)
 {
     DebugOutputCapture output;
-    const int a = DBG_TRACE(SOURCE, 10, 9, "A");
+    const int a = DBG_TRACE(kSource, 10, 9, "A");
     ASSERT_EQ(a, 1);
     EXPECT_TRUE(contextLinkedFor(GetCurrentThreadId()));
     for (int i = 0; i < 3; ++i) {
-        const int b = DBG_TRACE(SOURCE, 20, 9, "B");
+        const int b = DBG_TRACE(kSource, 20, 9, "B");
         EXPECT_EQ(b, 2);
-        RETURN(SOURCE, 21, b);
+        RETURN(kSource, 21, b);
     }
     for (int i = 0; i < 3; ++i)
-        DBG_Trc(SOURCE, 30 + i, a, DBG_Text("same"));
-    DBG_Trc(SOURCE, 40, a, DBG_Text("other"));
-    DBG_Trc(SOURCE, 41, -1, DBG_Text("never shown"));
-    RETURN(SOURCE, 50, a);
+        DBG_Trc(kSource, 30 + i, a, DBG_Text("same"));
+    DBG_Trc(kSource, 40, a, DBG_Text("other"));
+    DBG_Trc(kSource, 41, -1, DBG_Text("never shown"));
+    RETURN(kSource, 50, a);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
 
     const Lines expected{
@@ -146,33 +146,33 @@ TEST_F(Tracer, TracedFunctionsFoldRepeatedEntriesAndTrcMessages)
 TEST_F(Tracer, DepthLimitAndDeepTraceLevel)
 {
     int site = -1;
-    const int hidden = DBG_TRACE(SOURCE, 1, 0, "Hidden");
+    const int hidden = DBG_TRACE(kSource, 1, 0, "Hidden");
     EXPECT_EQ(hidden, -1);
-    DBG_Trc(SOURCE, 2, hidden, DBG_Text("dropped"));
-    DBG_TraceFromHere(SOURCE, 3, &site);
+    DBG_Trc(kSource, 2, hidden, DBG_Text("dropped"));
+    DBG_TraceFromHere(kSource, 3, &site);
     EXPECT_EQ(site, 1);
     EXPECT_EQ(DbgDeepLevel, 1);
-    RETURN(SOURCE, 4, hidden);
+    RETURN(kSource, 4, hidden);
     EXPECT_FALSE(fileExists(debugLogPath()));
 
     int otherSite = -1;
-    const int shown = DBG_TRACE(SOURCE, 5, 0, "Shown");
+    const int shown = DBG_TRACE(kSource, 5, 0, "Shown");
     EXPECT_EQ(shown, 1);
-    DBG_TraceFromHere(SOURCE, 6, &otherSite);  // armed once for the process
+    DBG_TraceFromHere(kSource, 6, &otherSite);  // armed once for the process
     EXPECT_EQ(otherSite, -1);
-    RETURN(SOURCE, 7, shown);
+    RETURN(kSource, 7, shown);
     EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{"", expectedHeader("trace_sample.c", 5) + "1      Shown"}));
 }
 
 TEST_F(Tracer, ReturnKeepsTheCallersLastError)
 {
-    const int r = DBG_TRACE(SOURCE, 1, 9, "KeepsError");
-    const int inner = DBG_TRACE(SOURCE, 2, 9, "Inner");
+    const int r = DBG_TRACE(kSource, 1, 9, "KeepsError");
+    const int inner = DBG_TRACE(kSource, 2, 9, "Inner");
     SetLastError(1234);
-    RETURN(SOURCE, 3, inner);
+    RETURN(kSource, 3, inner);
     EXPECT_EQ(GetLastError(), 1234u);
     SetLastError(ERROR_ACCESS_DENIED);
-    RETURN(SOURCE, 4, r);  // writes the held line and lets the context go
+    RETURN(kSource, 4, r);  // writes the held line and lets the context go
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
@@ -181,17 +181,17 @@ TEST_F(Tracer, LevelLimitIsReportedOnceWithTheBox)
     ErrorBoxCapture box;
     std::vector<int> results;
     for (int i = 0; i < 101; ++i)
-        results.push_back(DBG_TRACE(SOURCE, 100 + i, 1000, "Recursive"));
+        results.push_back(DBG_TRACE(kSource, 100 + i, 1000, "Recursive"));
     EXPECT_EQ(results[99], 100);
     EXPECT_EQ(results[100], -1);
     const char* limit = "DEBUG ERROR: Function level count exceeds trace limit of 100\nRecursive Infinite Loop?\n";
     ASSERT_EQ(box.texts().size(), 1u);
     EXPECT_EQ(box.texts()[0], limit);
     EXPECT_EQ(DbgErrorLatch, 1u);
-    EXPECT_EQ(DBG_TRACE(SOURCE, 300, 1000, "Deeper"), -1);  // logged again, no second box
+    EXPECT_EQ(DBG_TRACE(kSource, 300, 1000, "Deeper"), -1);  // logged again, no second box
     EXPECT_EQ(box.texts().size(), 1u);
     for (int i = 101; i >= 0; --i)
-        RETURN(SOURCE, 400, i < 100 ? results[i] : -1);
+        RETURN(kSource, 400, i < 100 ? results[i] : -1);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
     const std::string log = readSharedFile(debugLogPath());
     EXPECT_NE(log.find(std::string(limit) + std::string(limit)), std::string::npos);
@@ -203,7 +203,7 @@ TEST_F(Tracer, PairingAndBelowZeroErrors)
 {
     ErrorBoxCapture box;
     // An entry that was not made has no level to lower on a thread without a context.
-    RETURN(SOURCE, 5, -1);
+    RETURN(kSource, 5, -1);
     EXPECT_TRUE(box.texts().empty());
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
     EXPECT_FALSE(fileExists(debugLogPath()));
@@ -216,13 +216,13 @@ TEST_F(Tracer, PairingAndBelowZeroErrors)
 
     DbgErrorLatch = 0;
     box.texts().clear();
-    const int outer = DBG_TRACE(SOURCE, 1, 9, "Outer");
-    const int inner = DBG_TRACE(SOURCE, 2, 9, "Inner");
+    const int outer = DBG_TRACE(kSource, 1, 9, "Outer");
+    const int inner = DBG_TRACE(kSource, 2, 9, "Inner");
     RETURN("here.c", 3, outer);  // the inner function's way out with the outer's result
     ASSERT_EQ(box.texts().size(), 1u);
     EXPECT_EQ(box.texts()[0], "DEBUG ERROR:\nMiss match of DBG_TRACE and RETURN in a function called by Outer\n"
                               "Detected at here.c line 3\n");
-    RETURN(SOURCE, 4, inner);  // latched: no second check
+    RETURN(kSource, 4, inner);  // latched: no second check
     EXPECT_EQ(box.texts().size(), 1u);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
 }
@@ -233,13 +233,13 @@ TEST_F(Tracer, NestedMessagesWhileALineIsWrittenAreDropped)
     // must neither produce a line nor disturb the one being written.
     vr::trace::setErrorBoxHook([](const char*) {
         EXPECT_EQ(DBG_Text("nested %d", 1), nullptr);
-        DBG_Print(SOURCE, 9, DBG_MASK_REL | DBG_MASK_TO_LOG, "nested\r\n");
+        DBG_Print(kSource, 9, DBG_MASK_REL | DBG_MASK_TO_LOG, "nested\r\n");
     });
     int results[101];
     for (int& r : results)
-        r = DBG_TRACE(SOURCE, 1, 1000, "Deep");
+        r = DBG_TRACE(kSource, 1, 1000, "Deep");
     for (int i = 100; i >= 0; --i)
-        RETURN(SOURCE, 2, results[i]);
+        RETURN(kSource, 2, results[i]);
     vr::trace::setErrorBoxHook(nullptr);
     EXPECT_FALSE(fileExists(driverLogPath()));
     EXPECT_EQ(readSharedFile(debugLogPath()).find("nested"), std::string::npos);
@@ -248,9 +248,9 @@ TEST_F(Tracer, NestedMessagesWhileALineIsWrittenAreDropped)
 TEST_F(Tracer, TrcWithAResultAtLevelZeroDoesNotUseAFreedContext)
 {
     for (int i = 0; i < 50; ++i)
-        DBG_Trc(SOURCE, 1, 0, DBG_Text("level zero %d", i));
+        DBG_Trc(kSource, 1, 0, DBG_Text("level zero %d", i));
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
-    DBG_Print(SOURCE, 2, DBG_MASK_TO_LOG, DBG_Text("after"));
+    DBG_Print(kSource, 2, DBG_MASK_TO_LOG, DBG_Text("after"));
     EXPECT_NE(readSharedFile(debugLogPath()).find("after"), std::string::npos);
 }
 
@@ -261,16 +261,16 @@ TEST_F(Tracer, DriverLogFileRedirectsAndRotatesWhateverItsExtension)
     removeFile(custom);
     removeFile(backup);
     setDriverLogFile(custom);
-    DBG_Print(SOURCE, 1, DBG_MASK_REL, DBG_Text("first"));
+    DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("first"));
     EXPECT_EQ(timeless(readLines(custom)), (Lines{expectedHeader("trace_sample.c", 1) + "REL    first"}));
     EXPECT_FALSE(fileExists(driverLogPath()));
 
     ASSERT_TRUE(setFileSize(custom, 100000001));
-    DBG_Print(SOURCE, 2, DBG_MASK_REL, DBG_Text("past the limit"));
+    DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("past the limit"));
     EXPECT_FALSE(fileExists(custom));
     const std::string tail = readSharedFile(backup).substr(100000001);
     EXPECT_EQ(withoutTime(tail), expectedHeader("trace_sample.c", 2) + "REL    past the limit\r\n");
-    DBG_Print(SOURCE, 3, DBG_MASK_REL, DBG_Text("fresh"));
+    DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("fresh"));
     EXPECT_EQ(readLines(custom).size(), 1u);
     removeFile(custom);
     removeFile(backup);
@@ -279,16 +279,16 @@ TEST_F(Tracer, DriverLogFileRedirectsAndRotatesWhateverItsExtension)
 TEST_F(Tracer, DebugLogRotatesOnlyOncePastTheLimit)
 {
     ASSERT_TRUE(setFileSize(debugLogPath(), 100000000));
-    DBG_Print(SOURCE, 1, DBG_MASK_TO_LOG, DBG_Text("at the limit"));
+    DBG_Print(kSource, 1, DBG_MASK_TO_LOG, DBG_Text("at the limit"));
     EXPECT_TRUE(fileExists(debugLogPath()));
     const std::wstring backup = logFolder() + L"\\VRCDBG62.BAK";
     EXPECT_FALSE(fileExists(backup));
-    DBG_Print(SOURCE, 2, DBG_MASK_TO_LOG, DBG_Text("over it"));
+    DBG_Print(kSource, 2, DBG_MASK_TO_LOG, DBG_Text("over it"));
     EXPECT_FALSE(fileExists(debugLogPath()));
     const LONGLONG rotated = fileSize(backup);
     EXPECT_GT(rotated, 100000000);
     ASSERT_TRUE(setFileSize(debugLogPath(), 100000001));
-    DBG_Print(SOURCE, 3, DBG_MASK_TO_LOG, DBG_Text("again"));
+    DBG_Print(kSource, 3, DBG_MASK_TO_LOG, DBG_Text("again"));
     EXPECT_GT(fileSize(backup), 100000001) << "the older backup is replaced";
     EXPECT_LT(fileSize(backup), rotated + 200);
     removeLogs();
@@ -307,7 +307,7 @@ TEST_F(Tracer, FailingDriverLogLookupDoesNotRecurse)
         EXPECT_NE(reported.find("REL    **ERROR** : "), std::string::npos) << reported;
         removeFile(driverLogPath());
     }
-    DBG_Print(SOURCE, 1, DBG_MASK_REL, DBG_Text("falls back"));
+    DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("falls back"));
     EXPECT_EQ(timeless(readLines(driverLogPath())), (Lines{expectedHeader("trace_sample.c", 1) + "REL    falls back"}));
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
 }
@@ -316,11 +316,11 @@ TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
 {
     ErrorBoxCapture box;
     vr::trace::setContextAllocator([](std::size_t) -> void* { return nullptr; });
-    DBG_Print(SOURCE, 1, DBG_MASK_TO_LOG, DBG_Text("from the fallback"));
-    const int r = DBG_TRACE(SOURCE, 2, 9, "Fallback");
+    DBG_Print(kSource, 1, DBG_MASK_TO_LOG, DBG_Text("from the fallback"));
+    const int r = DBG_TRACE(kSource, 2, 9, "Fallback");
     EXPECT_EQ(r, 1);
     EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
-    RETURN(SOURCE, 3, r);
+    RETURN(kSource, 3, r);
 
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
@@ -329,10 +329,10 @@ TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
             while (!go)
                 Sleep(0);
             for (int i = 0; i < 40; ++i) {
-                const int f = DBG_TRACE(SOURCE, 10, 9, "Worker");
-                DBG_Trc(SOURCE, 11, f, DBG_Text("thread %d message %d", t, i));
-                DBG_Print(SOURCE, 12, DBG_MASK_TO_LOG, DBG_Text("thread %d line %d end", t, i));
-                RETURN(SOURCE, 13, f);
+                const int f = DBG_TRACE(kSource, 10, 9, "Worker");
+                DBG_Trc(kSource, 11, f, DBG_Text("thread %d message %d", t, i));
+                DBG_Print(kSource, 12, DBG_MASK_TO_LOG, DBG_Text("thread %d line %d end", t, i));
+                RETURN(kSource, 13, f);
             }
         });
     go = true;
@@ -373,18 +373,18 @@ TEST_F(Tracer, ComponentOutsideTheLibraryTracesIntoBothLogs)
 
 TEST_F(Tracer, ServerModeLogsIntoTheServerLogFolder)
 {
-    constexpr const wchar_t* ENVIRONMENT = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    constexpr const wchar_t* kEnvironmentKey = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::wstring logs = tempPath(L"trace server logs");
     CreateDirectoryW(logs.c_str(), nullptr);
     const DWORD server = 1;
     ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server", REG_DWORD, &server, sizeof server),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, ENVIRONMENT, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
                               static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
-    DBG_Print(SOURCE, 1, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("in server mode"));
+    DBG_Print(kSource, 1, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("in server mode"));
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, ENVIRONMENT, L"NVS_DATA_LOGS");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS");
 
     const std::wstring folder = logs + L"\\Veranto 6.2";
     for (const wchar_t* name : {L"\\VRCDBG62.LOG", L"\\VRCDRV62.LOG"}) {
