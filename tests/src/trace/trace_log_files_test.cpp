@@ -52,7 +52,7 @@ private:
 
 }  // namespace
 
-TEST_F(LogFiles, LogPastFourGigabytesOfSizeBitsIsRotated)
+TEST_F(LogFiles, LogPastTwoGigabytesIsRotatedOnItsWholeSize)
 {
     // 3,000,000,000 reads as negative through a 32-bit position.
     ASSERT_TRUE(growTo(log_, 3000000000LL));
