@@ -26,6 +26,21 @@ void routeLine(DBG_CONTEXT& context, const char* line, uint32_t mask);
 void writeThroughRoute(DBG_CONTEXT& context, const char* line, uint32_t mask, void*) { routeLine(context, line, mask); }
 constexpr vr::trace::Writer routeWriter{writeThroughRoute, nullptr};
 
+// Appends through `append` to one of the two logs at its kept path. When the
+// folder of a path kept from an earlier line has gone, a fresh lookup makes it
+// again and the line follows it there.
+template <class Append>
+Appended appendAtKeptPath(LogFile log, wchar_t* path, DWORD capacity, Append append)
+{
+    const PathLookup lookup = logPath(log, path, capacity);
+    if (!lookup.found)
+        return Appended::Lost;
+    Appended appended = append(path);
+    if (appended == Appended::NoFolder && lookup.earlier && logPath(log, path, capacity, true).found)
+        appended = append(path);
+    return appended;
+}
+
 // Appends to the given file, or with no path to the debug log.
 Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text)
 {
@@ -37,14 +52,8 @@ Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text
         appended = appendToFile(path, text);
     } else {
         wchar_t debugLog[kLogPathChars];
-        const PathLookup lookup = logPath(LogFile::Debug, debugLog, kLogPathChars);
-        if (lookup.found)
-            appended = appendToFile(debugLog, text);
-        // The folder of a path kept from an earlier line has gone: a fresh
-        // lookup makes it again.
-        if (appended == Appended::NoFolder && lookup.earlier &&
-            logPath(LogFile::Debug, debugLog, kLogPathChars, true).found)
-            appended = appendToFile(debugLog, text);
+        appended = appendAtKeptPath(LogFile::Debug, debugLog, kLogPathChars,
+                                    [text](const wchar_t* kept) { return appendToFile(kept, text); });
     }
     context.guard &= ~kGuardAppend;
     return appended;
@@ -52,11 +61,10 @@ Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text
 
 void appendToDriverLog(DBG_CONTEXT& context, const char* line)
 {
-    auto* path = reinterpret_cast<wchar_t*>(context.scratch);
-    const PathLookup lookup = logPath(LogFile::Driver, path, kDriverPathChars);
-    if (lookup.found && appendToLog(context, path, line) == Appended::NoFolder && lookup.earlier &&
-        logPath(LogFile::Driver, path, kDriverPathChars, true).found)
-        appendToLog(context, path, line);
+    // The path is looked up outside the append guard, as the settings it
+    // reads may report; the append itself is guarded.
+    appendAtKeptPath(LogFile::Driver, reinterpret_cast<wchar_t*>(context.scratch), kDriverPathChars,
+                     [&context, line](const wchar_t* kept) { return appendToLog(context, kept, line); });
 }
 
 void errorReport(DBG_CONTEXT& context, const char* text)
