@@ -1,0 +1,31 @@
+// Loading a platform DLL from the system folder only. A name alone lets the
+// loader look in the program's folder and the current folder first, where
+// anybody who can write there plants a DLL that then runs with the caller's
+// rights (an elevated installer, the spooler, a service).
+#pragma once
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace vr::platform {
+
+inline HMODULE loadSystemLibrary(const wchar_t* name) noexcept
+{
+    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return module;
+    // A system without the search flags refuses them as an invalid parameter:
+    // load by the full path in the system folder instead.
+    if (GetLastError() != ERROR_INVALID_PARAMETER)
+        return nullptr;
+    wchar_t path[MAX_PATH];
+    const UINT folder = GetSystemDirectoryW(path, MAX_PATH);
+    const std::size_t length = std::wcslen(name);
+    if (folder == 0 || folder + 1 + length >= MAX_PATH)
+        return nullptr;
+    path[folder] = L'\\';
+    std::wmemcpy(path + folder + 1, name, length + 1);
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace vr::platform
