@@ -1,12 +1,11 @@
 // Places the dependent files into the spooler's driver directory and
 // registers the driver.
 #include <windows.h>
-#include <lzexpand.h>
-#include <winspool.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "bound_entries.h"
 #include "core/kelvane_core.h"
 #include "platform/handles.h"
 #include "platform_seams.h"
@@ -57,22 +56,36 @@ bool ExpectedExpandedSize(const char* source, std::uint64_t* size)
     return known;
 }
 
+// The LZ functions take a file handle as an HFILE; handle values fit it.
+INT AsLzFile(HANDLE file) { return static_cast<INT>(reinterpret_cast<INT_PTR>(file)); }
+
 // Expands source into target (created, or truncated when it exists). A
 // short or failed expansion must not be registered as if it were the file.
+// The files are opened by their full paths: the LZ library's own open call
+// keeps a path in 128 bytes and fails for a package in a deep folder.
 bool ExpandInto(const char* source, const char* target)
 {
     std::uint64_t expected = 0;
     if (!ExpectedExpandedSize(source, &expected))
         return false;
-    OFSTRUCT sourceInfo{};
-    OFSTRUCT targetInfo{};
-    const vr::UniqueLzFile sourceFile(LZOpenFileA(const_cast<char*>(source), &sourceInfo, OF_READ));
+    const LzEntries& lz = Lz();
+    if (!lz.complete())
+        return false;  // as a failed expansion
+    vr::UniqueHandle sourceFile(vr::adoptFileHandle(
+        CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!sourceFile)
         return false;
-    const vr::UniqueLzFile targetFile(LZOpenFileA(const_cast<char*>(target), &targetInfo, OF_CREATE));
+    const INT opened = lz.init(AsLzFile(sourceFile.get()));
+    if (opened < 0)
+        return false;  // the file is still ours to close
+    // From here LZClose closes the source file, whether it is compressed or not.
+    const LzHandle sourceLz(opened, lz.close);
+    static_cast<void>(sourceFile.release());
+    const vr::UniqueHandle targetFile(vr::adoptFileHandle(
+        CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!targetFile)
         return false;
-    const LONG copied = LZCopy(sourceFile.get(), targetFile.get());
+    const LONG copied = lz.copy(sourceLz.get(), AsLzFile(targetFile.get()));
     return copied >= 0 && static_cast<std::uint64_t>(copied) == expected;
 }
 
@@ -81,9 +94,12 @@ bool ExpandInto(const char* source, const char* target)
 bool IsDriverInstalled(const char* environment, const char* driverName, bool* failed)
 {
     *failed = false;
+    // An entry that cannot be bound fails as the call would: nothing listed.
+    const auto enumDrivers = Spooler().enumDrivers;
     DWORD needed = 0;
     DWORD count = 0;
-    EnumPrinterDriversA(nullptr, const_cast<char*>(environment), 1, nullptr, 0, &needed, &count);
+    if (enumDrivers != nullptr)
+        enumDrivers(nullptr, const_cast<char*>(environment), 1, nullptr, 0, &needed, &count);
     void* block = AllocateDriverList(needed != 0 ? needed : 1);
     if (block == nullptr) {
         *failed = true;
@@ -91,8 +107,8 @@ bool IsDriverInstalled(const char* environment, const char* driverName, bool* fa
     }
     bool installed = false;
     count = 0;
-    if (needed != 0 && EnumPrinterDriversA(nullptr, const_cast<char*>(environment), 1, static_cast<BYTE*>(block),
-                                           needed, &needed, &count)) {
+    if (needed != 0 &&
+        enumDrivers(nullptr, const_cast<char*>(environment), 1, static_cast<BYTE*>(block), needed, &needed, &count)) {
         const auto* drivers = static_cast<const DRIVER_INFO_1A*>(block);
         for (DWORD i = 0; i < count && !installed; ++i)
             installed = drivers[i].pName != nullptr && std::strcmp(drivers[i].pName, driverName) == 0;
@@ -133,20 +149,20 @@ bool PlaceDependentFile(const DriverConfig* config, const char* entry, const cha
         return false;
     }
 
+    if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) {
+        // Clears a read-only mark so that the copy or expansion can replace
+        // the file an earlier run left.
+        if (!SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE)) {
+            ReportWithPath("Couldn't delete file '%s'", target);
+            return false;
+        }
+    }
     if (compressed) {
         if (!ExpandInto(source, target)) {
             ReportWithPath("Couldn't copy file '%s'", target);
             return false;
         }
         return true;
-    }
-    OFSTRUCT existing{};
-    if (OpenFile(target, &existing, OF_EXIST) != HFILE_ERROR) {
-        // Clears a read-only mark so that the copy can replace the file.
-        if (!SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE)) {
-            ReportWithPath("Couldn't delete file '%s'", target);
-            return false;
-        }
     }
     if (!CopyFileA(source, target, FALSE)) {
         ReportWithPath("Couldn't copy file '%s'", target);
@@ -199,6 +215,8 @@ extern "C" int InstallDriver(const DriverConfig* config)
     driverDirectory[directoryLength] = '\\';
     driverDirectory[directoryLength + 1] = '\0';
 
+    if (!DependentFilesStayInDirectory(config))
+        return 0;  // before any file is placed
     for (std::uint32_t i = 0; i < config->DependentFileCount; ++i) {
         if (!PlaceDependentFile(config, config->DependentFiles[i], driverDirectory, &list))
             return 0;
@@ -219,7 +237,14 @@ extern "C" int InstallDriver(const DriverConfig* config)
     info.pDefaultDataType = const_cast<char*>(config->DefaultDataType);
 
     char message[kMessageSize] = {};
-    if (AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE*>(&info))) {
+    // An entry that cannot be bound fails as the call would, with the reason.
+    const SpoolerEntries& spooler = Spooler();
+    BOOL added = FALSE;
+    if (spooler.addDriver != nullptr)
+        added = spooler.addDriver(nullptr, 3, reinterpret_cast<BYTE*>(&info));
+    else
+        SetLastError(spooler.bindError);
+    if (added) {
         std::snprintf(message, sizeof message, "%s printer installed successfully.", config->DriverName);
         ShowInfo(message, "Printer install complete");
         return 1;

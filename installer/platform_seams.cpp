@@ -1,10 +1,11 @@
 #include "platform_seams.h"
 
-#include <winspool.h>
-
 #include <cstdlib>
 
+#include "bound_entries.h"
 #include "core/kelvane_core.h"
+#include "platform/system_library.h"
+#include "platform/window_station.h"
 
 extern "C" {
 
@@ -17,8 +18,11 @@ void FreeDriverList(void* block) { std::free(block); }
 
 BOOL QueryPrinterDriverDirectory(const char* environment, char* directory, DWORD size, DWORD* needed)
 {
-    return GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(directory),
-                                      size, needed);
+    return SpoolerDriverDirectory(environment, directory, size, needed);
 }
+
+HMODULE LoadSystemLibrary(const wchar_t* name) { return vr::platform::loadSystemLibrary(name); }
+
+BOOL WindowStationVisible(void) { return vr::platform::windowStationVisible() ? TRUE : FALSE; }
 
 }  // extern "C"

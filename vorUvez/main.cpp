@@ -7,6 +7,8 @@
 
 #include <cwchar>
 
+#include "platform/system_library.h"
+
 namespace {
 
 constexpr int kStored = 0;
@@ -17,6 +19,9 @@ constexpr int kNotStored = 2;
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Started elevated from the product's folder: a DLL of a system name
+    // planted there must not be loaded with administrator rights.
+    vr::platform::restrictDllSearchToSystemFolder();
     if (argc != 3 || std::wcscmp(argv[1], L"-pluginCaching") != 0)
         return kUsage;
     DWORD value = 0;

@@ -1,5 +1,6 @@
 // Any configuration file: every field stays a terminated string of at most
-// 259 characters and the dependent-file list holds exactly its count.
+// 259 characters, the dependent-file list holds exactly its count, and
+// every dependent-file name is judged within its buffer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     for (std::uint32_t i = 0; i < config.DependentFileCount; ++i)
         CheckText(config.DependentFiles[i]);
+    // Any name read is judged without reading past it.
+    DependentFilesStayInDirectory(&config);
     FreeDependentFiles(config.DependentFiles);
     return 0;
 }

@@ -109,6 +109,16 @@ bool DependentListAppend(DependentFileList* list, const char* name);
 // Adds the closing NUL; the list is then ready for registration.
 void DependentListFinish(DependentFileList* list);
 
+// True when a dependent-file name would place its file anywhere but in the
+// driver directory: a name that starts at a root (\x, /x, \\server\share),
+// carries a drive or a stream (any ':'), or climbs out through a ".." segment.
+// A package is data: no name in it may choose where an administrator's
+// process writes. Reads at most kMaxTextLength characters.
+bool DependentNameLeavesDirectory(const char* name);
+// Reports the first such dependent-file name through ShowError and returns
+// false; true when every name stays in the driver directory.
+bool DependentFilesStayInDirectory(const DriverConfig* config);
+
 // The size an LZ-compressed ("SZDD") file declares for its expanded content.
 // Returns false when the header is not one; such a file is copied as it is.
 inline constexpr std::size_t kCompressedHeaderSize = 14;

@@ -19,6 +19,24 @@ constexpr CompressedSuffix kCompressedSuffixes[] = {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Windows drops the dots and spaces that end a path segment, so a segment of
+// dots and spaces with two dots or more ("..", "...", ".. ") is the parent.
+bool ClimbsOut(const char* segment, std::size_t length)
+{
+    std::size_t dots = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (segment[i] == '.')
+            ++dots;
+        else if (segment[i] != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+constexpr char kEscapingNameFormat[] = "Driver file name '%s' leaves the driver directory.";
+
 constexpr unsigned char kCompressedMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 
 }  // namespace
@@ -97,5 +115,37 @@ bool DeclaredExpandedSize(const unsigned char* header, std::size_t length, std::
         return false;
     *size = static_cast<std::uint32_t>(header[10]) | static_cast<std::uint32_t>(header[11]) << 8 |
             static_cast<std::uint32_t>(header[12]) << 16 | static_cast<std::uint32_t>(header[13]) << 24;
+    return true;
+}
+
+bool DependentNameLeavesDirectory(const char* name)
+{
+    const std::size_t length = strnlen(name, kMaxTextLength);
+    if (length == 0)
+        return false;
+    if (IsSeparator(name[0]) || std::memchr(name, ':', length) != nullptr)
+        return true;
+    std::size_t segmentStart = 0;
+    for (std::size_t i = 0; i <= length; ++i) {
+        if (i < length && !IsSeparator(name[i]))
+            continue;
+        if (ClimbsOut(name + segmentStart, i - segmentStart))
+            return true;
+        segmentStart = i + 1;
+    }
+    return false;
+}
+
+bool DependentFilesStayInDirectory(const DriverConfig* config)
+{
+    for (std::uint32_t i = 0; i < config->DependentFileCount; ++i) {
+        const char* name = config->DependentFiles[i];
+        if (DependentNameLeavesDirectory(name)) {
+            char message[sizeof kEscapingNameFormat + kTextSize];
+            std::snprintf(message, sizeof message, kEscapingNameFormat, name);
+            ShowError(message);
+            return false;
+        }
+    }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "platform/runtime_entries.h"
 
 #include "platform/handles.h"
+#include "platform/system_library.h"
 
 namespace vr::platform {
 
@@ -8,7 +9,7 @@ const SpoolerEntries& spoolerEntries() noexcept
 {
     static const SpoolerEntries entries = [] {
         SpoolerEntries bound;
-        const HMODULE spooler = LoadLibraryW(L"winspool.drv");
+        const HMODULE spooler = loadSystemLibrary(L"winspool.drv");
         if (!spooler) {
             const DWORD error = GetLastError();
             bound.status = error ? error : ERROR_MOD_NOT_FOUND;
@@ -28,7 +29,7 @@ const SpoolerEntries& spoolerEntries() noexcept
 decltype(&SHGetFolderPathW) shellFolderPath() noexcept
 {
     static const auto getFolderPath = [] {
-        const HMODULE shell = LoadLibraryW(L"shell32.dll");
+        const HMODULE shell = loadSystemLibrary(L"shell32.dll");
         return bind<decltype(&SHGetFolderPathW)>(shell, "SHGetFolderPathW");
     }();
     return getFolderPath;

@@ -8,6 +8,8 @@
 
 #include <cwchar>
 
+#include "platform/handles.h"
+
 namespace vr::platform {
 
 inline HMODULE loadSystemLibrary(const wchar_t* name) noexcept
@@ -26,6 +28,19 @@ inline HMODULE loadSystemLibrary(const wchar_t* name) noexcept
     path[folder] = L'\\';
     std::wmemcpy(path + folder + 1, name, length + 1);
     return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// Limits the DLLs the process loads by name from now on (its own and those
+// the system loads for it) to the system folder. Bound at run time: the entry
+// is in kernel32 from Windows 8 on and on Windows 7 with KB2533623, and an
+// import of it would keep the program from starting anywhere else. False
+// where the system has no such entry.
+inline bool restrictDllSearchToSystemFolder() noexcept
+{
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    const auto setDefault =
+        bind<SetDefaultDllDirectoriesFunction>(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    return setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
 }
 
 }  // namespace vr::platform

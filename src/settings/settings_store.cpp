@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/handles.h"
+#include "platform/system_library.h"
 #include "platform/report.h"
 #include "settings/core/settings_rules.h"
 #include "settings/printer_data_seam.h"
@@ -279,7 +280,7 @@ DWORD VRC_DeletePrinterData(HANDLE hPrinter, const wchar_t* valueName)
 {
     if (deletePrinterDataReplacement)
         return deletePrinterDataReplacement(hPrinter, valueName);
-    vr::UniqueLibrary spooler(LoadLibraryW(L"WINSPOOL.DRV"));
+    vr::UniqueLibrary spooler(vr::platform::loadSystemLibrary(L"WINSPOOL.DRV"));
     if (!spooler)
         return 1;
     const auto deletePrinterData = vr::bind<decltype(&DeletePrinterDataW)>(spooler.get(), "DeletePrinterDataW");

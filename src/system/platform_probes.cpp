@@ -4,6 +4,7 @@
 #include "vrcommon.h"
 
 #include "platform/handles.h"
+#include "platform/system_library.h"
 #include "system/windows_version_query.h"
 
 #include <shellapi.h>
@@ -70,7 +71,7 @@ extern "C" int VRC_SetCompatibilityPersisted(const wchar_t* programPath)
 
 extern "C" HICON VRC_GetShieldIcon(void)
 {
-    vr::UniqueLibrary shell(LoadLibraryW(shieldIconLibrary));
+    vr::UniqueLibrary shell(vr::platform::loadSystemLibrary(shieldIconLibrary));
     const auto getStockIconInfo = vr::bind<GetStockIconInfoFn>(shell.get(), "SHGetStockIconInfo");
     if (getStockIconInfo == nullptr)
         return nullptr;

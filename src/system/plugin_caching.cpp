@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "platform/handles.h"
+#include "platform/system_library.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ extern "C" int VRC_SetPluginCaching(DWORD value)
     std::wmemcpy(program.get() + folderLength, kPluginCachingProgram, std::size(kPluginCachingProgram));
     std::swprintf(parameters.get(), kParameterChars, L"-pluginCaching %d", static_cast<int>(value));
 
-    vr::UniqueLibrary shell(LoadLibraryW(L"shell32.dll"));
+    vr::UniqueLibrary shell(vr::platform::loadSystemLibrary(L"shell32.dll"));
     const auto shellExecuteEx = vr::bind<decltype(&ShellExecuteExW)>(shell.get(), "ShellExecuteExW");
     if (shellExecuteEx == nullptr)
         return 0;

@@ -1,14 +1,18 @@
-// Kelvane with its two platform seams made to fail on request, for the faults
-// a real spooler and heap will not produce: KELVANE_FAULT names the one to fail
-// ("dependent-files", "grow-dependent-files", "driver-list", "driver-directory").
+// Kelvane with its platform seams made to fail on request, for the faults a
+// real spooler, heap and desktop will not produce: KELVANE_FAULT names the one
+// to fail ("dependent-files", "grow-dependent-files", "driver-list",
+// "driver-directory", "no-spooler-library", "no-lz-library",
+// "invisible-station").
 #include "platform_seams.h"
-
-#include <winspool.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
+#include "bound_entries.h"
 #include "core/kelvane_core.h"
+#include "platform/system_library.h"
+#include "platform/window_station.h"
 
 namespace {
 
@@ -41,8 +45,23 @@ BOOL QueryPrinterDriverDirectory(const char* environment, char* directory, DWORD
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
     }
-    return GetPrinterDriverDirectoryA(nullptr, const_cast<char*>(environment), 1, reinterpret_cast<BYTE*>(directory),
-                                      size, needed);
+    return SpoolerDriverDirectory(environment, directory, size, needed);
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name)
+{
+    if ((Fails("no-spooler-library") && _wcsicmp(name, L"winspool.drv") == 0) ||
+        (Fails("no-lz-library") && _wcsicmp(name, L"lz32.dll") == 0)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return vr::platform::loadSystemLibrary(name);
+}
+
+// The real station unless a test asks for one nobody sees.
+BOOL WindowStationVisible(void)
+{
+    return Fails("invisible-station") ? FALSE : vr::platform::windowStationVisible() ? TRUE : FALSE;
 }
 
 }  // extern "C"

@@ -108,6 +108,44 @@ TEST(DependentFileList, NeverPassesItsSize)
     EXPECT_EQ(list.bytes[kDependentListSize - 2], '\0');
 }
 
+TEST(DependentNameLeavesDirectory, OnlyNamesInsideTheDriverDirectoryPass)
+{
+    const struct {
+        const char* name;
+        bool leaves;
+    } cases[] = {
+        {"VSMPL64.DLL", false},       {"vsmpl.dl_", false},     {"sub\\res.dll", false},
+        {"sub/res.dll", false},       {".\\res.dll", false},    {"a..b.dll", false},
+        {"..res.dll", false},         {"res.dll..", false},     {"", false},
+        {"..\\evil.dll", true},       {"../evil.dll", true},    {"..", true},
+        {"sub\\..\\..\\e.dll", true}, {"sub\\..", true},        {"...\\e.dll", true},
+        {".. \\e.dll", true},         {"\\evil.dll", true},     {"/evil.dll", true},
+        {"\\\\server\\s\\e", true},   {"C:evil.dll", true},     {"C:\\evil.dll", true},
+        {"res.dll:stream", true},     {"res.dll::$DATA", true},
+    };
+    for (const auto& entry : cases)
+        EXPECT_EQ(DependentNameLeavesDirectory(entry.name), entry.leaves) << entry.name;
+
+    // A full-length name is read up to its last character, never past it.
+    char full[kTextSize];
+    std::memset(full, 'n', kMaxTextLength);
+    full[kMaxTextLength] = '\0';
+    EXPECT_FALSE(DependentNameLeavesDirectory(full));
+    full[kMaxTextLength - 1] = ':';
+    EXPECT_TRUE(DependentNameLeavesDirectory(full));
+
+    // The first escaping name of a list is reported, and only that one.
+    ResetCore();
+    DependentFileEntry entries[4] = {"good.dll", "..\\one.dll", "two.dll:s", "last.dll"};
+    DriverConfig config{};
+    config.DependentFiles = entries;
+    config.DependentFileCount = 4;
+    EXPECT_FALSE(DependentFilesStayInDirectory(&config));
+    config.DependentFileCount = 1;
+    EXPECT_TRUE(DependentFilesStayInDirectory(&config));
+    EXPECT_THAT(gFakes.Texts(), ElementsAre("Driver file name '..\\one.dll' leaves the driver directory."));
+}
+
 TEST(DeclaredExpandedSize, ReadsTheCompressedHeader)
 {
     const unsigned char header[] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33, 'A', 0, 0xD7, 0x11, 0x01, 0x00};
