@@ -3,6 +3,8 @@
 #include <winspool.h>
 
 #include <cstring>
+#include <regex>
+#include <sstream>
 
 #include "child_program.h"
 #include "text.h"
@@ -123,6 +125,51 @@ std::string baseName(const std::string& path)
 {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+::testing::AssertionResult driverFilesArePlaced(const char* environment, const std::string& driverName,
+                                                const std::map<std::string, std::string>& expected)
+{
+    const auto driver = findInstalledDriver(environment, driverName);
+    if (!driver)
+        return ::testing::AssertionFailure() << "'" << driverName << "' is not registered";
+    std::vector<std::string> named = {driver->driverPath, driver->dataFile, driver->configFile, driver->helpFile};
+    named.insert(named.end(), driver->dependentFiles.begin(), driver->dependentFiles.end());
+    const std::string directory = driverDirectory(environment);
+    ::testing::AssertionResult result = ::testing::AssertionSuccess();
+    for (const std::string& path : named) {
+        if (path.empty())
+            continue;
+        const std::string file = baseName(path);
+        const auto wanted = expected.find(file);
+        if (wanted == expected.end())
+            result = ::testing::AssertionFailure() << result.message() << "'" << file << "' is not expected; ";
+        else if (readFileBytes(directory + file) != wanted->second)
+            result = ::testing::AssertionFailure()
+                     << result.message() << "'" << file << "' is not in the driver directory with its bytes; ";
+    }
+    return result;
+}
+
+void writeTestDriverFiles(const ScratchFolder& folder, const std::string& prefix)
+{
+    for (const auto& [name, bytes] : kTestDriverFiles)
+        folder.write(prefix + name, bytes);
+}
+
+std::vector<std::string> unstampedLines(const std::string& log)
+{
+    static const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_FALSE(line.empty() || line.back() != '\r') << "every line ends in CR LF: " << line;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+        lines.push_back(std::regex_replace(line, stamp, ""));
+    }
+    return lines;
 }
 
 }  // namespace vr::test

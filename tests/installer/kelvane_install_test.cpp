@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include <windows.h>
@@ -43,14 +45,30 @@ std::string Config(const std::string& driverName, const std::string& driverDir,
     return text;
 }
 
-// The driver is registered with `file` as its one dependent file, which the
-// driver directory holds with `content`.
-void ExpectRegisteredWithOnly(const std::string& name, const std::string& file, const std::string& content)
+// The test driver's own files followed by `others`, as a dependent-file list.
+std::vector<std::string> WithDriverFiles(const std::vector<std::string>& others)
 {
-    const auto driver = findInstalledDriver(kX64, name);
+    std::vector<std::string> files;
+    for (const auto& [name, bytes] : kTestDriverFiles)
+        files.push_back(name);
+    files.insert(files.end(), others.begin(), others.end());
+    return files;
+}
+
+// The driver is registered with its own files and `others` as its dependent
+// files, and the driver directory holds each of them with its bytes.
+void ExpectRegisteredWith(const std::string& name, const std::map<std::string, std::string>& others,
+                          const char* environment = kX64)
+{
+    std::map<std::string, std::string> files = kTestDriverFiles;
+    files.insert(others.begin(), others.end());
+    std::vector<std::string> names;
+    for (const auto& [file, bytes] : files)
+        names.push_back(file);
+    const auto driver = findInstalledDriver(environment, name);
     ASSERT_TRUE(driver.has_value());
-    EXPECT_THAT(BaseNames(driver->dependentFiles), ElementsAre(file));
-    EXPECT_EQ(readFileBytes(driverDirectory(kX64) + file), content);
+    EXPECT_THAT(BaseNames(driver->dependentFiles), ::testing::UnorderedElementsAreArray(names));
+    EXPECT_TRUE(driverFilesArePlaced(environment, name, files));
 }
 
 constexpr char kSampleDriver[] = "Veranto Sample Printer";
@@ -88,12 +106,14 @@ TEST(KelvaneInstall, InstallsTheSamplePackageOnceAndLeavesItAlone)
     EXPECT_THAT(BaseNames(driver->dependentFiles),
                 UnorderedElementsAre("VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP", "VSMPLRES.DLL"));
 
-    for (const char* file : {"VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP"})
-        EXPECT_EQ(readFileBytes(drivers + file), readFileBytes(sample + file)) << file;
     // The compressed file is expanded under its expanded name.
+    std::map<std::string, std::string> placed = {
+        {"VSMPLRES.DLL",
+         readFileBytes(narrowWindowsPath(VR_SOURCE_DIR "/examples/veranto-sample/compress/VSMPLRES.DLL"))}};
+    for (const char* file : {"VSMPL64.DLL", "VSMPLUI.DLL", "VSMPL.GPD", "VSMPL.HLP"})
+        placed[file] = readFileBytes(sample + file);
+    EXPECT_TRUE(driverFilesArePlaced(kX64, kSampleDriver, placed));
     const std::string expanded = readFileBytes(drivers + "VSMPLRES.DLL");
-    EXPECT_EQ(expanded,
-              readFileBytes(narrowWindowsPath(VR_SOURCE_DIR "/examples/veranto-sample/compress/VSMPLRES.DLL")));
     EXPECT_NE(expanded, readFileBytes(sample + "VSMPLRES.DL_"));
     EXPECT_EQ(GetFileAttributesA((drivers + "VSMPLRES.DL_").c_str()), INVALID_FILE_ATTRIBUTES);
 
@@ -122,28 +142,32 @@ TEST(KelvaneInstall, RegistersWithoutAMissingFile)
     ScratchFolder work("kelvane");
     const std::string present = uniqueName("kvpresent") + ".txt";
     work.write(present, "present\n");
+    writeTestDriverFiles(work);
     const std::string name = uniqueName("Kelvane Missing File ");
-    work.write("kelvane.cfg", Config(name, work.narrowPath() + "\\", {"absent.txt", present}));
+    work.write("kelvane.cfg", Config(name, work.narrowPath() + "\\", WithDriverFiles({"absent.txt", present})));
 
     EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
-    ExpectRegisteredWithOnly(name, present, "present\n");
+    ExpectRegisteredWith(name, {{present, "present\n"}});
 }
 
 TEST(KelvaneInstall, ANameInOtherLetterCaseIsAnotherDriver)
 {
     ScratchFolder work("kelvane");
+    writeTestDriverFiles(work);
     const std::string name = uniqueName("Kelvane Case ");
-    work.write("kelvane.cfg", Config(name, "", {}));
+    work.write("kelvane.cfg", Config(name, "", WithDriverFiles({})));
     ASSERT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
+    ExpectRegisteredWith(name, {});
 
     std::string upper = name;
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const std::string file = uniqueName("kvcase") + ".txt";
     work.write(file, "placed\n");
-    work.write("kelvane.cfg", Config(upper, "", {file}));
+    work.write("kelvane.cfg", Config(upper, "", WithDriverFiles({file})));
     EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
-    EXPECT_EQ(readFileBytes(driverDirectory(kX64) + file), "placed\n");
+    // The spooler's own lookup ignores case: it keeps the first spelling.
+    ExpectRegisteredWith(name, {{file, "placed\n"}});
 }
 
 TEST(KelvaneInstall, ADriverDirWithoutABackslashIsJoinedToEachNameAsItStands)
@@ -151,30 +175,101 @@ TEST(KelvaneInstall, ADriverDirWithoutABackslashIsJoinedToEachNameAsItStands)
     ScratchFolder work("kelvane");
     const std::string placed = uniqueName("kvjoined") + ".txt";
     work.write("kv" + placed, "joined\n");
+    writeTestDriverFiles(work, "kv");
     // Found only if a separator were put between folder and name.
     work.write("absent.txt", "never read\n");
     const std::string prefix = work.narrowPath() + "\\kv";
     const std::string name = uniqueName("Kelvane Joined ");
-    work.write("kelvane.cfg", Config(name, prefix, {placed, "absent.txt"}));
+    work.write("kelvane.cfg", Config(name, prefix, WithDriverFiles({placed, "absent.txt"})));
 
     KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_THAT(run.boxes, ElementsAre(ErrorBox("Driver file '" + prefix + "absent.txt' is missing."),
                                        Box("Printer install complete", name + " printer installed successfully.")));
-    ExpectRegisteredWithOnly(name, placed, "joined\n");
+    ExpectRegisteredWith(name, {{placed, "joined\n"}});
 }
 
 TEST(KelvaneInstall, TheMonitorNameReachesTheSpooler)
 {
     ScratchFolder work("kelvane");
+    writeTestDriverFiles(work);
     const std::string name = uniqueName("Kelvane Monitor ");
-    work.write("kelvane.cfg", Config(name, "", {}) + "#monitor file\nKelvane Test Port Monitor\n");
+    work.write("kelvane.cfg", Config(name, "", WithDriverFiles({})) + "#monitor file\nKelvane Test Port Monitor\n");
     EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
     const auto driver = findInstalledDriver(kX64, name);
     ASSERT_TRUE(driver.has_value());
     EXPECT_EQ(driver->monitorName, "Kelvane Test Port Monitor");
     EXPECT_EQ(baseName(driver->driverPath), "kvtest.dll");
     EXPECT_EQ(baseName(driver->dataFile), "kvtest.gpd");
+    ExpectRegisteredWith(name, {});
+}
+
+TEST(KelvaneInstall, APackageInADeepFolderIsInstalled)
+{
+    ScratchFolder work("kelvane");
+    // Folders down to a package path of 160 characters, as a deployment share
+    // or a download tool makes them; every path still fits 259 characters.
+    std::string package = work.narrowPath();
+    while (package.size() < 160) {
+        const std::size_t remaining = 160 - package.size();
+        package += "\\" + std::string(remaining > 41 ? 40 : std::max<std::size_t>(remaining - 1, 1), 'p');
+        ASSERT_TRUE(CreateDirectoryA(package.c_str(), nullptr)) << package;
+    }
+    const std::string compressed = uniqueName("kvdeep") + ".DL_";
+    std::string expanded = compressed;
+    expanded.back() = 'L';
+    const std::string original =
+        readFileBytes(narrowWindowsPath(VR_SOURCE_DIR "/examples/veranto-sample/compress/VSMPLRES.DLL"));
+    ASSERT_TRUE(writeFileBytes(package + "\\" + compressed, readFileBytes(samplePackageDir() + "VSMPLRES.DL_")));
+    for (const auto& [file, bytes] : kTestDriverFiles)
+        ASSERT_TRUE(writeFileBytes(package + "\\" + file, bytes));
+
+    // Names found from the working folder, and names joined to a driver dir.
+    for (const std::string& driverDir : {std::string(), package + "\\"}) {
+        const std::string name = uniqueName("Kelvane Deep ");
+        ASSERT_TRUE(writeFileBytes(package + "\\kelvane.cfg", Config(name, driverDir, WithDriverFiles({compressed}))));
+        KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", package);
+        EXPECT_EQ(run.exitCode, 1u) << driverDir;
+        EXPECT_THAT(run.boxes, ElementsAre(Box("Printer install complete", name + " printer installed successfully.")));
+        ExpectRegisteredWith(name, {{expanded, original}});
+    }
+}
+
+TEST(KelvaneInstall, NamesThatLeaveTheDriverDirectoryAreRefusedBeforeAnythingIsPlaced)
+{
+    ScratchFolder work("kelvane");
+    const std::string package = work.narrowPath() + "\\package";
+    ASSERT_TRUE(CreateDirectoryA(package.c_str(), nullptr));
+    const std::string drivers = driverDirectory(kX64);
+    // Each escaping name finds its file, so that only the refusal keeps it out.
+    const std::string outside = uniqueName("kvout") + ".txt";
+    work.write(outside, "outside\n");
+    const std::string first = uniqueName("kvfirst") + ".txt";
+    const std::string last = uniqueName("kvlast") + ".txt";
+    for (const std::string& good : {first, last, outside})
+        ASSERT_TRUE(writeFileBytes(package + "\\" + good, "good\n"));
+    const std::string escaping[] = {
+        "..\\" + outside, "../" + outside, "package\\..\\..\\" + outside,      "\\" + outside,
+        "/" + outside,    "C:" + outside,  work.narrowPath() + "\\" + outside, outside + ":stream",
+    };
+    const std::string log = work.narrowPath() + "\\run.log";
+    RunLogVariable variable(log);
+    for (const std::string& bad : escaping) {
+        for (const std::vector<std::string>& files : {std::vector<std::string>{bad}, {first, bad, last}}) {
+            DeleteFileA(log.c_str());
+            const std::string name = uniqueName("Kelvane Escape ");
+            ASSERT_TRUE(writeFileBytes(package + "\\kelvane.cfg", Config(name, package + "\\", files)));
+            KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", package);
+            EXPECT_EQ(run.exitCode, 2u) << bad;
+            EXPECT_THAT(
+                unstampedLines(readFileBytes(log)),
+                ElementsAre("Error: Driver file name '" + bad + "' leaves the driver directory.", "exit code 2"));
+            EXPECT_FALSE(findInstalledDriver(kX64, name).has_value()) << bad;
+            for (const std::string& placed : {drivers + first, drivers + last, drivers + outside,
+                                              drivers + "..\\" + outside, drivers + "..\\..\\" + outside})
+                EXPECT_EQ(GetFileAttributesA(placed.c_str()), INVALID_FILE_ATTRIBUTES) << bad << ": " << placed;
+        }
+    }
 }
 
 // Wine's per-program version setting stands in for an older Windows.
@@ -196,14 +291,15 @@ TEST_F(KelvaneOnOlderWindows, Windows40)
     ScratchFolder work("kelvane");
     const std::string file = uniqueName("kvnt40") + ".txt";
     work.write(file, "nt40\n");
+    writeTestDriverFiles(work);
     const std::string name = uniqueName("Kelvane NT40 ");
-    work.write("kelvane.cfg", Config(name, "", {file}));
+    work.write("kelvane.cfg", Config(name, "", WithDriverFiles({file})));
     EXPECT_EQ(startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath()).exitCode, 1u);
     const auto driver = findInstalledDriver("Windows 4.0", name);
     ASSERT_TRUE(driver.has_value());
     EXPECT_EQ(driver->cVersion, 0u);
     EXPECT_FALSE(findInstalledDriver(kX64, name).has_value());
-    EXPECT_EQ(readFileBytes(driverDirectory("Windows 4.0") + file), "nt40\n");
+    ExpectRegisteredWith(name, {{file, "nt40\n"}}, "Windows 4.0");
 }
 
 }  // namespace

@@ -4,10 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include <windows.h>
+#include <winspool.h>
 
 #include "kelvane_harness.h"
 
@@ -27,29 +28,6 @@ std::string RejectedPlatformConfig(const std::string& driverName)
 constexpr char kRejectedText[] =
     "This printer driver is for 64-bit versions of Windows. Your OS is 32-bit. Installation failed.";
 
-// The log's lines with their "yyyy-mm-dd hh:mm:ss.mmm " stamp checked and taken off.
-std::vector<std::string> UnstampedLines(const std::string& log)
-{
-    static const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
-    std::vector<std::string> lines;
-    std::istringstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        EXPECT_FALSE(line.empty() || line.back() != '\r') << "every line ends in CR LF: " << line;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-        lines.push_back(std::regex_replace(line, stamp, ""));
-    }
-    return lines;
-}
-
-// Sets KELVANE_LOG for the programs this test starts, and clears it afterwards.
-class RunLogVariable {
-public:
-    explicit RunLogVariable(const std::string& path) { SetEnvironmentVariableA("KELVANE_LOG", path.c_str()); }
-    ~RunLogVariable() { SetEnvironmentVariableA("KELVANE_LOG", nullptr); }
-};
-
 TEST(KelvaneRunLog, SilentFailureLeavesTheMessageAndTheExitCode)
 {
     ScratchFolder work("kelvane");
@@ -60,12 +38,12 @@ TEST(KelvaneRunLog, SilentFailureLeavesTheMessageAndTheExitCode)
     KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_THAT(run.boxes, IsEmpty());
-    EXPECT_THAT(UnstampedLines(readFileBytes(log)), ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2"));
+    EXPECT_THAT(unstampedLines(readFileBytes(log)), ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2"));
 
     // A second run appends; a text's own line ends stay within its one line.
     run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s missing.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_THAT(UnstampedLines(readFileBytes(log)), ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2",
+    EXPECT_THAT(unstampedLines(readFileBytes(log)), ElementsAre(std::string("Error: ") + kRejectedText, "exit code 2",
                                                                 "Error: cannot open config file: missing.cfg\\n",
                                                                 "Error: ReadConfig() error.", "exit code 0"));
 }
@@ -74,9 +52,10 @@ TEST(KelvaneRunLog, ShownBoxesAreLoggedWithTheirCaption)
 {
     ScratchFolder work("kelvane");
     const std::string name = uniqueName("Kelvane Log ");
+    writeTestDriverFiles(work);
     work.write("kelvane.cfg", "#driver name\n" + name +
                                   "\n#platform\nWindows x64\n#driver dir\n\n#driver file\nkvtest.dll\n#data file\n"
-                                  "kvtest.gpd\n#default data type\nRAW\n#dependent file\n");
+                                  "kvtest.gpd\n#default data type\nRAW\n#dependent file\nkvtest.dll\nkvtest.gpd\n");
     const std::string log = work.narrowPath() + "\\run.log";
     RunLogVariable variable(log);
 
@@ -87,7 +66,8 @@ TEST(KelvaneRunLog, ShownBoxesAreLoggedWithTheirCaption)
     for (const MessageBoxSeen& box : run.boxes)
         expected.push_back(box.caption + ": " + box.text);
     expected.push_back("exit code 1");
-    EXPECT_EQ(UnstampedLines(readFileBytes(log)), expected);
+    EXPECT_EQ(unstampedLines(readFileBytes(log)), expected);
+    EXPECT_TRUE(driverFilesArePlaced("Windows x64", name, kTestDriverFiles));
 }
 
 TEST(KelvaneRunLog, ALogThatCannotBeOpenedChangesNothing)
@@ -100,6 +80,58 @@ TEST(KelvaneRunLog, ALogThatCannotBeOpenedChangesNothing)
     EXPECT_EQ(run.exitCode, 2u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kRejectedText);
+}
+
+TEST(KelvaneRunLog, AnInvisibleWindowStationRunsAsIfSilent)
+{
+    ScratchFolder work("kelvane");
+    writeTestDriverFiles(work);
+    const std::string name = uniqueName("Kelvane Station ");
+    work.write("install.cfg", "#driver name\n" + name +
+                                  "\n#platform\nWindows x64\n#driver file\nkvtest.dll\n#dependent file\nabsent.dll\n"
+                                  "kvtest.dll\n");
+    work.write("rejected.cfg", RejectedPlatformConfig(uniqueName("Kelvane Station ")));
+    work.write("escaping.cfg", "#driver name\n" + name + "\n#platform\nWindows x64\n#dependent file\n..\\x.dll\n");
+    const std::string log = work.narrowPath() + "\\run.log";
+    RunLogVariable variable(log);
+    for (const char* config : {"install.cfg", "rejected.cfg", "escaping.cfg", "missing.cfg"}) {
+        // Nobody sees the station: no box, and the run a silent one would be.
+        DeletePrinterDriverA(nullptr, const_cast<char*>("Windows x64"), const_cast<char*>(name.c_str()));
+        DeleteFileA(log.c_str());
+        const KelvaneRun invisible =
+            startKelvaneAndAnswerBoxes(kelvaneFaultsPath(), config, work.narrowPath(), "invisible-station");
+        const std::vector<std::string> invisibleLog = unstampedLines(readFileBytes(log));
+        DeletePrinterDriverA(nullptr, const_cast<char*>("Windows x64"), const_cast<char*>(name.c_str()));
+        DeleteFileA(log.c_str());
+        const KelvaneRun silent =
+            startKelvaneAndAnswerBoxes(kelvanePath(), std::string("/s ") + config, work.narrowPath());
+        EXPECT_THAT(invisible.boxes, IsEmpty()) << config;
+        EXPECT_EQ(invisible.exitCode, silent.exitCode) << config;
+        EXPECT_EQ(invisibleLog, unstampedLines(readFileBytes(log))) << config;
+        EXPECT_FALSE(invisibleLog.empty()) << config;
+    }
+}
+
+TEST(KelvaneRunLog, ASystemTextsLineBreaksAreWrittenAsOneEscapeEach)
+{
+    ScratchFolder work("kelvane");
+    // A 259-character name is one the spooler refuses, with the system's text.
+    work.write("kelvane.cfg", "#driver name\n" + std::string(259, 'K') +
+                                  "\n#platform\nWindows x64\n#driver file\nkvtest.dll\n#dependent file\n");
+    const std::string log = work.narrowPath() + "\\run.log";
+    RunLogVariable variable(log);
+    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath());
+    EXPECT_EQ(run.exitCode, 2u);
+
+    char systemText[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_INVALID_PARAMETER,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), systemText, sizeof systemText, nullptr);
+    std::string text = systemText;
+    ASSERT_NE(text.find("\r\n"), std::string::npos) << "the system text ends its line with CR LF";
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.replace(at, 2, "\\n");
+    EXPECT_THAT(unstampedLines(readFileBytes(log)),
+                ElementsAre("Error: OEM Driver install failed.\\nError: " + text, "exit code 2"));
 }
 
 }  // namespace

@@ -65,8 +65,9 @@ TEST(KelvaneMessages, MissingFileUnknownEndingAndSuccess)
     ScratchFolder work("kelvane");
     const std::string odd = uniqueName("kvodd") + ".zz_";
     work.write(odd, "not compressed\n");
+    writeTestDriverFiles(work);
     const std::string name = uniqueName("Kelvane Box ");
-    work.write("kelvane.cfg", Config(name, {"absent.dll", odd}));
+    work.write("kelvane.cfg", Config(name, {"kvtest.dll", "absent.dll", odd}));
     const std::string drivers = driverDirectory("Windows x64");
 
     KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
@@ -79,8 +80,10 @@ TEST(KelvaneMessages, MissingFileUnknownEndingAndSuccess)
     EXPECT_EQ(readFileBytes(drivers + odd), "not compressed\n");
     const auto driver = findInstalledDriver("Windows x64", name);
     ASSERT_TRUE(driver.has_value());
-    ASSERT_EQ(driver->dependentFiles.size(), 1u);
-    EXPECT_EQ(baseName(driver->dependentFiles[0]), odd);
+    ASSERT_EQ(driver->dependentFiles.size(), 2u);
+    EXPECT_EQ(baseName(driver->dependentFiles[1]), odd);
+    EXPECT_TRUE(
+        driverFilesArePlaced("Windows x64", name, {{"kvtest.dll", "kvtest driver\n"}, {odd, "not compressed\n"}}));
 
     // Installed already: no box at all.
     run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
@@ -172,7 +175,7 @@ TEST(KelvaneMessages, OlderWindows)
 TEST(KelvaneMessages, InjectedFaults)
 {
     ScratchFolder work("kelvane");
-    work.write("kvtest.dll", "driver\n");
+    writeTestDriverFiles(work);
     const std::string name = uniqueName("Kelvane Box ");
     std::string config = Config(name, {"kvtest.dll"});
     work.write("kelvane.cfg", config);
@@ -201,19 +204,55 @@ TEST(KelvaneMessages, InjectedFaults)
     // The same build installs when no fault is asked for.
     run = startKelvaneAndAnswerBoxes(kelvaneFaultsPath(), "/s kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(findInstalledDriver("Windows x64", name).has_value());
+    EXPECT_TRUE(driverFilesArePlaced("Windows x64", name, {{"kvtest.dll", "kvtest driver\n"}}));
+}
+
+TEST(KelvaneMessages, AnEntryThatCannotBeBoundFailsAsItsCall)
+{
+    ScratchFolder work("kelvane");
+    writeTestDriverFiles(work);
+    const std::string compressed = uniqueName("kvbind") + ".DL_";
+    work.write(compressed, readFileBytes(samplePackageDir() + "VSMPLRES.DL_"));
+    std::string expanded = compressed;
+    expanded.back() = 'L';
+    const std::string drivers = driverDirectory("Windows x64");
+    const struct {
+        const char* fault;
+        std::vector<std::string> files;
+        std::string message;  // empty: installed
+    } cases[] = {
+        {"no-spooler-library", {"kvtest.dll"}, "GetPrinterDriverDirectory() failed."},
+        {"no-lz-library", {"kvtest.dll", compressed}, "Couldn't copy file '" + drivers + expanded + "'"},
+        // Plain files need no LZ entry.
+        {"no-lz-library", {"kvtest.dll"}, ""},
+    };
+    for (const auto& entry : cases) {
+        const std::string name = uniqueName("Kelvane Bind ");
+        work.write("kelvane.cfg", Config(name, entry.files));
+        KelvaneRun run = startKelvaneAndAnswerBoxes(kelvaneFaultsPath(), "kelvane.cfg", work.narrowPath(), entry.fault);
+        if (entry.message.empty()) {
+            EXPECT_EQ(run.exitCode, 1u) << entry.fault;
+            EXPECT_TRUE(driverFilesArePlaced("Windows x64", name, {{"kvtest.dll", "kvtest driver\n"}}));
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 2u) << entry.fault;
+        EXPECT_THAT(run.boxes, ElementsAre(ErrorBox(entry.message))) << entry.fault;
+        EXPECT_FALSE(findInstalledDriver("Windows x64", name).has_value()) << entry.fault;
+    }
 }
 
 TEST(KelvaneMessages, SilentModeShowsNothing)
 {
     ScratchFolder work("kelvane");
-    work.write("kvtest.dll", "driver\n");
+    writeTestDriverFiles(work);
     work.write("bad.cfg", Config(uniqueName("Kelvane Box "), {"absent.dll"}, "Windows NT x86"));
-    work.write("good.cfg", Config(uniqueName("Kelvane Box "), {"absent.dll", "kvtest.dll"}));
+    const std::string good = uniqueName("Kelvane Box ");
+    work.write("good.cfg", Config(good, {"absent.dll", "kvtest.dll"}));
     for (const char* tail : {"/s nofile.cfg", "/s bad.cfg", "/Sgood.cfg", "nofile.cfg /s"}) {
         KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), tail, work.narrowPath());
         EXPECT_THAT(run.boxes, IsEmpty()) << tail;
     }
+    EXPECT_TRUE(driverFilesArePlaced("Windows x64", good, {{"kvtest.dll", "kvtest driver\n"}}));
 }
 
 }  // namespace
