@@ -16,6 +16,7 @@
 #include "message_tool.h"
 #include "platform/handles.h"
 #include "text.h"
+#include "wine_paths.h"
 #include "vrc_messages.h"
 #include "vrc_settings.h"
 
@@ -363,18 +364,29 @@ TEST(CatalogueLibrary, ExportsTheTwoFormattersByNameAndNothingElse)
     EXPECT_EQ(GetProcAddress(module, "DllMain"), nullptr);
 }
 
+// The library, and every other shipped binary with it, imports only DLLs that
+// the loader takes from the system folder whatever folder the binary runs
+// from; any other name is looked for beside the binary first, where anybody
+// may have left a DLL of that name.
 TEST(CatalogueLibrary, ImportsOnlyPlatformLibraries)
 {
-    const vr::UniqueLibrary library(LoadLibraryW(L"VRCCLN62.dll"));
-    ASSERT_TRUE(library);
-    HMODULE module = library.get();
-    DWORD size = 0;
-    const auto* imports = imageDirectory<IMAGE_IMPORT_DESCRIPTOR>(module, IMAGE_DIRECTORY_ENTRY_IMPORT, &size);
-    ASSERT_NE(imports, nullptr);
     const std::set<std::string> platform{"kernel32.dll", "msvcrt.dll", "advapi32.dll", "user32.dll", "ucrtbase.dll"};
-    for (; imports->Name != 0; ++imports) {
-        std::string name(reinterpret_cast<const char*>(module) + imports->Name);
-        std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(std::tolower(c)); });
-        EXPECT_TRUE(platform.count(name) || name.starts_with("api-ms-win-")) << name;
+    for (const char* binary : {"VRCCLN62.dll", "Kelvane.exe", "vorUvez.exe"}) {
+        const std::wstring path = vr::test::windowsPath(VR_BIN_DIR "/") + vr::test::widen(binary);
+        // Mapped as an image for reading only: nothing it imports is loaded.
+        const vr::UniqueLibrary library(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        ASSERT_TRUE(library) << binary << ": " << GetLastError();
+        const auto module = reinterpret_cast<HMODULE>(reinterpret_cast<uintptr_t>(library.get()) & ~uintptr_t(3));
+        DWORD size = 0;
+        const auto* imports = imageDirectory<IMAGE_IMPORT_DESCRIPTOR>(module, IMAGE_DIRECTORY_ENTRY_IMPORT, &size);
+        ASSERT_NE(imports, nullptr) << binary;
+        std::vector<std::string> names;
+        for (; imports->Name != 0; ++imports) {
+            std::string name(reinterpret_cast<const char*>(module) + imports->Name);
+            std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(std::tolower(c)); });
+            EXPECT_TRUE(platform.count(name) || name.starts_with("api-ms-win-")) << binary << " imports " << name;
+            names.push_back(name);
+        }
+        EXPECT_THAT(names, ::testing::Contains("kernel32.dll")) << binary;
     }
 }
