@@ -1,11 +1,13 @@
 #!/bin/sh
 # Kelvane run by an ordinary user. Wine lets root write over read-only files,
 # so the read-only paths of staging are only real for a user without that power.
-#   kelvane_unprivileged_test.sh <Kelvane.exe> <work folder>
+# Both ways a file is placed are tried: copied as it is, and expanded.
+#   kelvane_unprivileged_test.sh <Kelvane.exe> <work folder> <sample package>
 # The user's Wine prefix stays in the work folder between runs.
 set -u
 exe=$1
 work=$2
+sample=$3
 if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null; then
     echo "needs root and setpriv to run as another user: skipped"
     exit 77
@@ -53,8 +55,8 @@ install() {  # install <config>; prints the exit code
     (cd "$work/package" && as_user wine "$exe" /s "$1" >/dev/null 2>&1)
     echo $?
 }
-config() {  # config <driver name> <file>
-    printf '#driver name\n%s\n#platform\nWindows x64\n#driver file\n%s\n#dependent file\n%s\n' "$1" "$2" "$2"
+config() {  # config <driver name> <file in the package> <its name in the driver directory>
+    printf '#driver name\n%s\n#platform\nWindows x64\n#driver file\n%s\n#dependent file\n%s\n' "$1" "$3" "$2"
 }
 
 # Makes the prefix and its driver directory on first use.
@@ -63,33 +65,45 @@ drivers="$work/prefix/drive_c/windows/system32/spool/drivers/x64"
 as_user mkdir -p "$drivers"
 stamp=$(date +%s)$$
 
-# A read-only file of the user's own is made writable and replaced.
-name="Kelvane Read Only $stamp"
-file="kvro$stamp.txt"
-echo "new content" >"$work/package/$file"
-config "$name" "$file" >"$work/package/readonly.cfg"
-echo "old content" >"$drivers/$file"
-chown "$user:$group" "$drivers/$file" "$work/package/"*
-chmod 444 "$drivers/$file"
-code=$(install readonly.cfg)
-check "read-only target: exit code 1 (was $code)" [ "$code" = 1 ]
-check "read-only target replaced" [ "$(cat "$drivers/$file")" = "new content" ]
-check "read-only target writable now" [ -n "$(find "$drivers/$file" -perm -u+w)" ]
-check "read-only target: driver registered" registered "$name"
+for kind in plain compressed; do
+    # The package's file, its name in the driver directory, and the bytes it must have there.
+    if [ "$kind" = plain ]; then
+        file="kvro$stamp.txt"
+        target=$file
+        echo "new content" >"$work/package/$file"
+        expected="$work/package/$file"
+    else
+        file="kvro$stamp.DL_"
+        target="kvro$stamp.DLL"
+        cp "$sample/VSMPLRES.DL_" "$work/package/$file"
+        expected="$sample/compress/VSMPLRES.DLL"
+    fi
 
-# A read-only file the user may not change stops the run before registration.
-name="Kelvane Locked $stamp"
-file="kvlocked$stamp.txt"
-echo "new content" >"$work/package/$file"
-config "$name" "$file" >"$work/package/locked.cfg"
-chown "$user:$group" "$work/package/"*
-echo "old content" >"$drivers/$file"
-chmod 444 "$drivers/$file"  # owned by root
-code=$(install locked.cfg)
-check "locked target: exit code 2 (was $code)" [ "$code" = 2 ]
-check "locked target left as it was" [ "$(cat "$drivers/$file")" = "old content" ]
-check "locked target: nothing registered" not_registered "$name"
-rm -f "$drivers/$file"
+    # A read-only file of the user's own is made writable and replaced.
+    name="Kelvane Read Only $kind $stamp"
+    config "$name" "$file" "$target" >"$work/package/readonly.cfg"
+    echo "old content" >"$drivers/$target"
+    chown "$user:$group" "$drivers/$target" "$work/package/"*
+    chmod 444 "$drivers/$target"
+    code=$(install readonly.cfg)
+    check "$kind read-only target: exit code 1 (was $code)" [ "$code" = 1 ]
+    check "$kind read-only target replaced" cmp -s "$drivers/$target" "$expected"
+    check "$kind read-only target writable now" [ -n "$(find "$drivers/$target" -perm -u+w)" ]
+    check "$kind read-only target: driver registered" registered "$name"
+
+    # A read-only file the user may not change stops the run before registration.
+    name="Kelvane Locked $kind $stamp"
+    config "$name" "$file" "$target" >"$work/package/locked.cfg"
+    chown "$user:$group" "$work/package/"*
+    rm -f "$drivers/$target"
+    echo "old content" >"$drivers/$target"
+    chmod 444 "$drivers/$target"  # owned by root
+    code=$(install locked.cfg)
+    check "$kind locked target: exit code 2 (was $code)" [ "$code" = 2 ]
+    check "$kind locked target left as it was" [ "$(cat "$drivers/$target")" = "old content" ]
+    check "$kind locked target: nothing registered" not_registered "$name"
+    rm -f "$drivers/$target"
+done
 
 as_user wineserver -k 2>/dev/null
 [ "$failures" = 0 ]
