@@ -112,26 +112,4 @@ TEST(KelvaneRunLog, AnInvisibleWindowStationRunsAsIfSilent)
     }
 }
 
-TEST(KelvaneRunLog, ASystemTextsLineBreaksAreWrittenAsOneEscapeEach)
-{
-    ScratchFolder work("kelvane");
-    // A 259-character name is one the spooler refuses, with the system's text.
-    work.write("kelvane.cfg", "#driver name\n" + std::string(259, 'K') +
-                                  "\n#platform\nWindows x64\n#driver file\nkvtest.dll\n#dependent file\n");
-    const std::string log = work.narrowPath() + "\\run.log";
-    RunLogVariable variable(log);
-    KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "/s kelvane.cfg", work.narrowPath());
-    EXPECT_EQ(run.exitCode, 2u);
-
-    char systemText[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_INVALID_PARAMETER,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), systemText, sizeof systemText, nullptr);
-    std::string text = systemText;
-    ASSERT_NE(text.find("\r\n"), std::string::npos) << "the system text ends its line with CR LF";
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.replace(at, 2, "\\n");
-    EXPECT_THAT(unstampedLines(readFileBytes(log)),
-                ElementsAre("Error: OEM Driver install failed.\\nError: " + text, "exit code 2"));
-}
-
 }  // namespace

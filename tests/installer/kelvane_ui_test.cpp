@@ -95,6 +95,8 @@ TEST(KelvaneMessages, RegistrationFailureCarriesTheSystemText)
 {
     ScratchFolder work("kelvane");
     work.write("kelvane.cfg", Config(std::string(259, 'K'), {}));
+    const std::string log = work.narrowPath() + "\\run.log";
+    RunLogVariable variable(log);
     KelvaneRun run = startKelvaneAndAnswerBoxes(kelvanePath(), "kelvane.cfg", work.narrowPath());
     EXPECT_EQ(run.exitCode, 2u);
     ASSERT_THAT(run.boxes, SizeIs(1));
@@ -105,6 +107,15 @@ TEST(KelvaneMessages, RegistrationFailureCarriesTheSystemText)
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), systemText, sizeof systemText, nullptr);
     ASSERT_NE(systemText[0], '\0');
     EXPECT_EQ(run.boxes[0].text, std::string("OEM Driver install failed.\nError: ") + systemText);
+
+    // The run log keeps the message on one line: each of the system text's
+    // CR LF line ends is written as one "\n".
+    std::string logged = systemText;
+    ASSERT_NE(logged.find("\r\n"), std::string::npos);
+    for (std::size_t at = logged.find("\r\n"); at != std::string::npos; at = logged.find("\r\n", at))
+        logged.replace(at, 2, "\\n");
+    EXPECT_THAT(unstampedLines(readFileBytes(log)),
+                ElementsAre("Error: OEM Driver install failed.\\nError: " + logged, "exit code 2"));
 }
 
 TEST(KelvaneMessages, FailedCopiesAreReported)
