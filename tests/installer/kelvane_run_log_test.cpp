@@ -94,7 +94,7 @@ TEST(KelvaneRunLog, AnInvisibleWindowStationRunsAsIfSilent)
     work.write("escaping.cfg", "#driver name\n" + name + "\n#platform\nWindows x64\n#dependent file\n..\\x.dll\n");
     const std::string log = work.narrowPath() + "\\run.log";
     RunLogVariable variable(log);
-    for (const char* config : {"install.cfg", "rejected.cfg", "escaping.cfg", "missing.cfg"}) {
+    for (const char* config : {"rejected.cfg", "escaping.cfg", "missing.cfg", "install.cfg"}) {
         // Nobody sees the station: no box, and the run a silent one would be.
         DeletePrinterDriverA(nullptr, const_cast<char*>("Windows x64"), const_cast<char*>(name.c_str()));
         DeleteFileA(log.c_str());
@@ -110,6 +110,8 @@ TEST(KelvaneRunLog, AnInvisibleWindowStationRunsAsIfSilent)
         EXPECT_EQ(invisibleLog, unstampedLines(readFileBytes(log))) << config;
         EXPECT_FALSE(invisibleLog.empty()) << config;
     }
+    // The install ran last: its driver's files are in place.
+    EXPECT_TRUE(driverFilesArePlaced("Windows x64", name, {{"kvtest.dll", "kvtest driver\n"}}));
 }
 
 }  // namespace
