@@ -31,22 +31,3 @@ const LzEntries& Lz();
 
 // GetPrinterDriverDirectoryA through the bound entry (level 1, this machine).
 BOOL SpoolerDriverDirectory(const char* environment, char* directory, DWORD size, DWORD* needed);
-
-// An LZ handle from LZInit, closed through the bound LZClose.
-class LzHandle {
-public:
-    LzHandle(INT handle, decltype(&LZClose) close) noexcept : handle_(handle), close_(close) {}
-    LzHandle(const LzHandle&) = delete;
-    LzHandle& operator=(const LzHandle&) = delete;
-    ~LzHandle()
-    {
-        if (handle_ >= 0)
-            close_(handle_);
-    }
-    INT get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ >= 0; }
-
-private:
-    INT handle_;
-    decltype(&LZClose) close_;
-};

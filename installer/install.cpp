@@ -79,7 +79,7 @@ bool ExpandInto(const char* source, const char* target)
     if (opened < 0)
         return false;  // the file is still ours to close
     // From here LZClose closes the source file, whether it is compressed or not.
-    const LzHandle sourceLz(opened, lz.close);
+    const vr::UniqueLzFile sourceLz(opened, lz.close);
     static_cast<void>(sourceFile.release());
     const vr::UniqueHandle targetFile(vr::adoptFileHandle(
         CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));

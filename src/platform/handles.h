@@ -64,17 +64,23 @@ struct HeapBlockFreer {
 template <class T>
 using UniqueHeapBlock = std::unique_ptr<T, HeapBlockFreer>;
 
-// An LZ expansion handle: LZOpenFileA's result, negative when nothing is open.
+// An LZ expansion handle from LZInit, negative when nothing is open. It is
+// closed through the LZClose the caller bound at run time: the LZ library is
+// never imported, so it cannot be taken from a folder anyone may write to.
 class UniqueLzFile {
 public:
+    using Closer = decltype(&LZClose);
     UniqueLzFile() noexcept = default;
-    explicit UniqueLzFile(INT handle) noexcept : handle_(handle) {}
-    UniqueLzFile(UniqueLzFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+    UniqueLzFile(INT handle, Closer close) noexcept : handle_(handle), close_(close) {}
+    UniqueLzFile(UniqueLzFile&& other) noexcept
+        : handle_(std::exchange(other.handle_, -1)), close_(std::exchange(other.close_, nullptr))
+    {}
     UniqueLzFile& operator=(UniqueLzFile&& other) noexcept
     {
         if (this != &other) {
             reset();
             handle_ = std::exchange(other.handle_, -1);
+            close_ = std::exchange(other.close_, nullptr);
         }
         return *this;
     }
@@ -84,13 +90,14 @@ public:
     explicit operator bool() const noexcept { return handle_ >= 0; }
     void reset() noexcept
     {
-        if (handle_ >= 0)
-            LZClose(handle_);
+        if (handle_ >= 0 && close_ != nullptr)
+            close_(handle_);
         handle_ = -1;
     }
 
 private:
     INT handle_ = -1;
+    Closer close_ = nullptr;
 };
 
 // Hands an owner to a call as its out-parameter:
