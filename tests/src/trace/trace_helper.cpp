@@ -4,6 +4,12 @@
 //                                   exit 0 when giving it back succeeded
 //   trace_helper load <threads> <n> waits for "trace_load_go", then traces from
 //                                   <threads> threads, <n> rounds each
+//   trace_helper lines <threads> <n> <tag>
+//                                   the same with REL lines only, two a round
+//                                   (inside a traced function, then outside),
+//                                   "line <tag> <thread> <round> <in|out> END"
+//   trace_helper lock <ms> <path>   holds the file open without sharing,
+//                                   signals "trace_helper_ready", keeps it <ms>
 #include <windows.h>
 
 #include <cstdlib>
@@ -41,14 +47,38 @@ void worker(int thread, int rounds)
     }
 }
 
-int load(int threads, int rounds)
+void releaseLines(const char* tag, int thread, int rounds)
+{
+    for (int i = 0; i < rounds; ++i) {
+        const int trace = DBG_TRACE(__FILE__, __LINE__, 9, "Lines");
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("line %s %d %d in END", tag, thread, i));
+        RETURN(__FILE__, __LINE__, trace);
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("line %s %d %d out END", tag, thread, i));
+    }
+}
+
+int lock(DWORD milliseconds, const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 3;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"trace_helper_ready");
+    SetEvent(ready);
+    Sleep(milliseconds);
+    CloseHandle(file);
+    CloseHandle(ready);
+    return 0;
+}
+
+template <class Work>
+int load(int threads, Work work)
 {
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, L"trace_load_go");
     WaitForSingleObject(go, 30000);
     CloseHandle(go);
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
-        workers.emplace_back(worker, t, rounds);
+        workers.emplace_back(work, t);
     for (std::thread& w : workers)
         w.join();
     return 0;
@@ -61,6 +91,11 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "hold") == 0)
         return hold(static_cast<DWORD>(std::atoi(argv[2])));
     if (argc == 4 && std::strcmp(argv[1], "load") == 0)
-        return load(std::atoi(argv[2]), std::atoi(argv[3]));
+        return load(std::atoi(argv[2]), [rounds = std::atoi(argv[3])](int t) { worker(t, rounds); });
+    if (argc == 5 && std::strcmp(argv[1], "lines") == 0)
+        return load(std::atoi(argv[2]),
+                    [rounds = std::atoi(argv[3]), tag = argv[4]](int t) { releaseLines(tag, t, rounds); });
+    if (argc == 4 && std::strcmp(argv[1], "lock") == 0)
+        return lock(static_cast<DWORD>(std::atoi(argv[2])), argv[3]);
     return 1;
 }
