@@ -35,19 +35,6 @@ struct LineQueue {
 
 LineQueue queues[static_cast<int>(LogQueue::Count)] = {};
 
-using DllShutdownInProgress = BOOLEAN(NTAPI*)();
-std::atomic<DllShutdownInProgress> shutdownQuery{nullptr};
-
-bool processExiting()
-{
-    DllShutdownInProgress query = shutdownQuery.load(std::memory_order_relaxed);
-    if (query == nullptr) {
-        query = vr::bind<DllShutdownInProgress>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
-        shutdownQuery.store(query, std::memory_order_relaxed);
-    }
-    return query != nullptr && query() != FALSE;
-}
-
 // Takes out of the queue, in their order, the lines waiting for `path`;
 // lines for another file stay for a later batch.
 PendingLine* takeLinesFor(LineQueue& queue, const wchar_t* path)
@@ -70,6 +57,18 @@ PendingLine* takeLinesFor(LineQueue& queue, const wchar_t* path)
 }  // namespace
 
 namespace vr::trace {
+
+bool processExiting() noexcept
+{
+    using DllShutdownInProgress = BOOLEAN(NTAPI*)();
+    static std::atomic<DllShutdownInProgress> query{nullptr};
+    DllShutdownInProgress inProgress = query.load(std::memory_order_relaxed);
+    if (inProgress == nullptr) {
+        inProgress = bind<DllShutdownInProgress>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
+        query.store(inProgress, std::memory_order_relaxed);
+    }
+    return inProgress != nullptr && inProgress() != FALSE;
+}
 
 Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
 {

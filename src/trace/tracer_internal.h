@@ -62,6 +62,10 @@ enum class LogQueue { Debug, Driver, Named, Count };
 // next) appends it with the others in one open.
 Appended appendToFile(LogQueue log, const wchar_t* path, const char* text);
 
+// True once the process has begun to exit: its other threads may have been
+// ended anywhere, holding any lock, so nothing may wait for one then.
+bool processExiting() noexcept;
+
 // One line waiting for its file, on the stack of the thread that traces it.
 struct PendingLine {
     const wchar_t* path;

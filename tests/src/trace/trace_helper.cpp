@@ -8,10 +8,15 @@
 //                                   the same with REL lines only, two a round
 //                                   (inside a traced function, then outside),
 //                                   "line <tag> <thread> <round> <in|out> END"
+//   trace_helper exit <threads>     traces REL lines from <threads> threads without
+//                                   end and exits while they do; they trace
+//                                   through trace_exit_library, which traces
+//                                   "at exit" as the process shuts down
 //   trace_helper lock <ms> <path>   holds the file open without sharing,
 //                                   signals "trace_helper_ready", keeps it <ms>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -70,6 +75,25 @@ int lock(DWORD milliseconds, const char* path)
     return 0;
 }
 
+int exitWhileTracing(int threads)
+{
+    using TraceLine = void (*)(const char*);
+    const auto traceLine = reinterpret_cast<TraceLine>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"trace_exit_library.dll"), "traceReleaseLine")));
+    if (traceLine == nullptr)
+        return 3;
+    for (int t = 0; t < threads; ++t)
+        std::thread([t, traceLine] {
+            char text[64];
+            for (int i = 0;; ++i) {
+                std::snprintf(text, sizeof text, "busy %d %d END", t, i);
+                traceLine(text);
+            }
+        }).detach();
+    Sleep(300);
+    ExitProcess(0);
+}
+
 template <class Work>
 int load(int threads, Work work)
 {
@@ -95,6 +119,8 @@ int main(int argc, char** argv)
     if (argc == 5 && std::strcmp(argv[1], "lines") == 0)
         return load(std::atoi(argv[2]),
                     [rounds = std::atoi(argv[3]), tag = argv[4]](int t) { releaseLines(tag, t, rounds); });
+    if (argc == 3 && std::strcmp(argv[1], "exit") == 0)
+        return exitWhileTracing(std::atoi(argv[2]));
     if (argc == 4 && std::strcmp(argv[1], "lock") == 0)
         return lock(static_cast<DWORD>(std::atoi(argv[2])), argv[3]);
     return 1;

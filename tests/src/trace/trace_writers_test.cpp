@@ -28,24 +28,32 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // hold them, as "<round> <in|out>".
 using Sequences = std::map<std::string, std::vector<std::string>>;
 
+// Each line of a log's text, without its "\r\n", and with the time as "@".
+template <class Check>
+void forEachLine(const std::string& text, Check check)
+{
+    EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
+    for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        check(withoutTime(text.substr(start, end - start)));
+    }
+}
+
 // Adds the lines of a log's text; any line that is not one whole line of a
 // helper's is a failure.
 void collect(const std::string& text, Sequences& sequences)
 {
     static const std::regex whole(
         R"(VRCCLN  @ trace_helper +\d+ +\d+ +trace_helper\.cpp +\d+ REL    line (\w \d) (\d+ (?:in|out)) END)");
-    EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
-    for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
-        end = text.find("\r\n", start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = withoutTime(text.substr(start, end - start));
+    forEachLine(text, [&](const std::string& line) {
         std::smatch found;
         if (std::regex_match(line, found, whole))
             sequences[found[1]].push_back(found[2]);
         else
             ADD_FAILURE() << "not a whole line: " << line;
-    }
+    });
 }
 
 void expectEveryLineOnceInOrder(const Sequences& sequences, int processes, int threads, int rounds)
@@ -172,4 +180,17 @@ TEST_F(ManyWriters, LineWaitsAboutASecondForAnotherProcessHoldingTheLog)
             EXPECT_LT(took, 1500u);
         }
     }
+}
+
+TEST_F(ManyWriters, ProcessThatExitsWhileItsThreadsTraceNeverWaitsForThem)
+{
+    // Its threads are ended wherever they are, one maybe while it writes for
+    // the others; the line traced as the process shuts down waits for none
+    // of them.
+    DeleteFileW(log_.c_str());
+    EXPECT_EQ(waitForExit(startHelper(L"exit 8"), 30000), 0u);
+    static const std::regex whole(
+        R"(VRCCLN  @ trace_helper +\d+ +\d+ +trace_exit_library\.cpp +\d+ REL    (busy \d \d+ END|at exit))");
+    forEachLine(readSharedFile(log_),
+                [](const std::string& line) { EXPECT_TRUE(std::regex_match(line, whole)) << line; });
 }
