@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/handles.h"
 #include "vrcommon.h"
 
 namespace {
@@ -77,9 +78,8 @@ int lock(DWORD milliseconds, const char* path)
 
 int exitWhileTracing(int threads)
 {
-    using TraceLine = void (*)(const char*);
-    const auto traceLine = reinterpret_cast<TraceLine>(
-        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"trace_exit_library.dll"), "traceReleaseLine")));
+    // Loaded for the rest of the process: its detach is what is tested.
+    const auto traceLine = vr::bind<void (*)(const char*)>(LoadLibraryW(L"trace_exit_library.dll"), "traceReleaseLine");
     if (traceLine == nullptr)
         return 3;
     for (int t = 0; t < threads; ++t)
