@@ -79,17 +79,11 @@ int lock(DWORD milliseconds, const char* path)
 int exitWhileTracing(int threads)
 {
     // Loaded for the rest of the process: its detach is what is tested.
-    const auto traceLine = vr::bind<void (*)(const char*)>(LoadLibraryW(L"trace_exit_library.dll"), "traceReleaseLine");
-    if (traceLine == nullptr)
+    const auto traceWithoutEnd = vr::bind<void (*)(int)>(LoadLibraryW(L"trace_exit_library.dll"), "traceWithoutEnd");
+    if (traceWithoutEnd == nullptr)
         return 3;
     for (int t = 0; t < threads; ++t)
-        std::thread([t, traceLine] {
-            char text[64];
-            for (int i = 0;; ++i) {
-                std::snprintf(text, sizeof text, "busy %d %d END", t, i);
-                traceLine(text);
-            }
-        }).detach();
+        std::thread(traceWithoutEnd, t).detach();
     Sleep(300);
     ExitProcess(0);
 }
