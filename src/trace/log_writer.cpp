@@ -41,7 +41,8 @@ Appended appendAtKeptPath(LogFile log, wchar_t* path, DWORD capacity, Append app
     return appended;
 }
 
-// Appends to the given file, or with no path to the debug log.
+// Appends to the given file through the queue of `log`, or with no path to
+// the debug log.
 Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text, LogQueue log = LogQueue::Named)
 {
     if (context.guard & kGuardAppend)
