@@ -99,20 +99,3 @@ TEST_F(LogFiles, AppendsKeepWhatTheLogHolds)
     FIO_Close(file);
     EXPECT_EQ(sizeOf(log_), 0);
 }
-
-TEST_F(LogFiles, ReaderThatDoesNotShareDeletingPutsOffTheRotation)
-{
-    ASSERT_TRUE(growTo(log_, 100000001));
-    {
-        // A reader as the C runtime opens one: sharing read and write only.
-        const vr::UniqueHandle reader = vr::adoptFileHandle(CreateFileW(
-            log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(reader);
-        DBG_Print(kSource, 6, DBG_MASK_REL, DBG_Text("while it reads"));
-    }
-    EXPECT_FALSE(exists(backup_));
-    EXPECT_NE(readSharedFile(log_, 100000001).find("REL    while it reads"), std::string::npos);
-    DBG_Print(kSource, 7, DBG_MASK_REL, DBG_Text("once it is done"));
-    EXPECT_FALSE(exists(log_));
-    EXPECT_NE(readSharedFile(backup_, 100000001).find("REL    once it is done"), std::string::npos);
-}

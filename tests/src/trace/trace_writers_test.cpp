@@ -27,12 +27,8 @@ template <class Check>
 void forEachLine(const std::string& text, Check check)
 {
     EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
-    for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
-        end = text.find("\r\n", start);
-        check(withoutTime(text.substr(start, (end == std::string::npos ? text.size() : end) - start)));
-        if (end == std::string::npos)
-            break;
-    }
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        check(withoutTime(text.substr(start, end - start)));
 }
 
 class ManyWriters : public ::testing::Test {
