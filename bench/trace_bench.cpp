@@ -4,17 +4,25 @@
 // building the same line header in memory (the local time and the header
 // format). Log lines open, append to and close their log for every line: the
 // floor of that design is a bare loop doing just that with a line of the same
-// length in the same folder.
+// length in the same folder. Many writers at once are set against bare
+// writers that make the same lines and retry their exclusive open until it
+// succeeds: the floor for losing no line. The benchmark starts itself again
+// as the second process of those runs:
+//   trace_bench writers <ours|bare> <threads> <lines> <bare log> <line>
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "child_program.h"
 #include "platform/c_file.h"
 #include "registry_state.h"
+#include "text.h"
 #include "vrcommon.h"
 
 namespace {
@@ -91,6 +99,90 @@ std::string lineOf(const std::wstring& log)
     return line;
 }
 
+void appendRetrying(const wchar_t* path, const char* line, DWORD length)
+{
+    HANDLE file;
+    while ((file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS,
+                               nullptr)) == INVALID_HANDLE_VALUE)
+        SwitchToThread();
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(file, line, length, &written, nullptr);
+    CloseHandle(file);
+}
+
+constexpr const wchar_t* kWritersGo = L"trace_bench_writers_go";
+constexpr const wchar_t* kWritersReady = L"trace_bench_writers_ready";
+constexpr int kLinesPerThread = 300;
+
+// Each thread writes its lines once every writer of the run is ready; ours
+// are REL lines to the driver log, the floor's the same bytes to its file.
+void writeLines(bool ours, int threads, int lines, const std::wstring& bareLog, const std::string& line)
+{
+    const HANDLE go = CreateEventW(nullptr, TRUE, FALSE, kWritersGo);
+    const HANDLE ready = CreateSemaphoreW(nullptr, 0, 64, kWritersReady);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t)
+        writers.emplace_back([&, t] {
+            ReleaseSemaphore(ready, 1, nullptr);
+            WaitForSingleObject(go, INFINITE);
+            for (int i = 0; i < lines; ++i) {
+                if (ours)
+                    DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("benchmark line %d %06d", t, i));
+                else
+                    appendRetrying(bareLog.c_str(), line.data(), static_cast<DWORD>(line.size()));
+            }
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    CloseHandle(ready);
+    CloseHandle(go);
+}
+
+// Lines per second reaching the log from `processes` processes of `threads`
+// threads each, from the moment all are ready to the end of the last.
+double writersRate(bool ours, int processes, int threads, const std::wstring& bareLog, const std::string& line)
+{
+    const HANDLE go = CreateEventW(nullptr, TRUE, FALSE, kWritersGo);
+    const HANDLE ready = CreateSemaphoreW(nullptr, 0, 64, kWritersReady);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring arguments = std::wstring(L"writers ") + (ours ? L"ours " : L"bare ") + std::to_wstring(threads) +
+                                   L" " + std::to_wstring(kLinesPerThread) + L" \"" + bareLog + L"\" \"" +
+                                   vr::test::widen(line.substr(0, line.size() - 2)) + L"\"";
+    std::vector<vr::test::StartedProgram> children;
+    std::thread inProcess;
+    if (processes == 1)
+        inProcess = std::thread(writeLines, ours, threads, kLinesPerThread, bareLog, line);
+    else
+        for (int p = 0; p < processes; ++p)
+            children.push_back(vr::test::startProgram(self, arguments));
+    for (int i = 0; i < processes * threads; ++i)
+        WaitForSingleObject(ready, 60000);
+    const auto start = std::chrono::steady_clock::now();
+    SetEvent(go);
+    if (inProcess.joinable())
+        inProcess.join();
+    for (const vr::test::StartedProgram& child : children)
+        vr::test::waitForExitCode(child.process.get(), 120000);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CloseHandle(ready);
+    CloseHandle(go);
+    return processes * threads * kLinesPerThread / seconds;
+}
+
+// Alternates runs of the two, as compare does with slices.
+Rates compareWriters(int processes, int threads, const std::wstring& bareLog, const std::string& line)
+{
+    Rates rates{0, 0};
+    constexpr int kRuns = 3;
+    for (int run = 0; run < kRuns; ++run) {
+        rates.ours += writersRate(true, processes, threads, bareLog, line) / kRuns;
+        rates.baseline += writersRate(false, processes, threads, bareLog, line) / kRuns;
+    }
+    return rates;
+}
+
 std::wstring logFolder()
 {
     wchar_t folder[MAX_PATH] = {};
@@ -101,8 +193,13 @@ std::wstring logFolder()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc == 7 && std::strcmp(argv[1], "writers") == 0) {
+        writeLines(std::strcmp(argv[2], "ours") == 0, std::atoi(argv[3]), std::atoi(argv[4]), vr::test::widen(argv[5]),
+                   std::string(argv[6]) + "\r\n");
+        return 0;
+    }
     // Both settings are put back when the benchmark ends.
     const vr::test::SavedValue driverLogFile(HKEY_CURRENT_USER, VRC_SETTINGS_KEY, L"DriverLogFile");
     const vr::test::SavedValue userPath(HKEY_LOCAL_MACHINE, VRC_SETTINGS_KEY, L"UserPath");
@@ -164,6 +261,8 @@ int main()
     // From a thread with no traced function active, a context is made and
     // released for every message.
     report("REL line outside traced functions", compare(relLine, relFloor));
+    report("REL lines, 2 processes x 4 threads", compareWriters(2, 4, bareInTemp, relText));
+    report("REL lines, 1 process x 8 threads", compareWriters(1, 8, bareInTemp, relText));
     DeleteFileW(driverLog.c_str());
     DeleteFileW(bareInTemp.c_str());
     vr::test::deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");

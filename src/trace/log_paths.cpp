@@ -135,7 +135,12 @@ public:
     {
         if (resolvingHere || capacity != kept.capacity)
             return {kept.resolve(path, capacity).found, false};
-        AcquireSRWLockExclusive(&lock_);
+        // Once the process exits, a thread ended while it held the lock never
+        // gives it back: a line traced then resolves afresh rather than wait.
+        if (!processExiting())
+            AcquireSRWLockExclusive(&lock_);
+        else if (!TryAcquireSRWLockExclusive(&lock_))
+            return {kept.resolve(path, capacity).found, false};
         const bool watched = watchesHold();
         PathLookup lookup{watched && kept.valid && !afresh, true};
         if (!lookup.found) {

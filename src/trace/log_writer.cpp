@@ -41,19 +41,20 @@ Appended appendAtKeptPath(LogFile log, wchar_t* path, DWORD capacity, Append app
     return appended;
 }
 
-// Appends to the given file, or with no path to the debug log.
-Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text)
+// Appends to the given file through the queue of `log`, or with no path to
+// the debug log.
+Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text, LogQueue log = LogQueue::Named)
 {
     if (context.guard & kGuardAppend)
         return Appended::Lost;
     context.guard |= kGuardAppend;
     Appended appended = Appended::Lost;
     if (path != nullptr) {
-        appended = appendToFile(path, text);
+        appended = appendToFile(log, path, text);
     } else {
         wchar_t debugLog[kLogPathChars];
         appended = appendAtKeptPath(LogFile::Debug, debugLog, kLogPathChars,
-                                    [text](const wchar_t* kept) { return appendToFile(kept, text); });
+                                    [text](const wchar_t* kept) { return appendToFile(LogQueue::Debug, kept, text); });
     }
     context.guard &= ~kGuardAppend;
     return appended;
@@ -63,8 +64,9 @@ void appendToDriverLog(DBG_CONTEXT& context, const char* line)
 {
     // The path is looked up outside the append guard, as the settings it
     // reads may report; the append itself is guarded.
-    appendAtKeptPath(LogFile::Driver, reinterpret_cast<wchar_t*>(context.scratch), kDriverPathChars,
-                     [&context, line](const wchar_t* kept) { return appendToLog(context, kept, line); });
+    appendAtKeptPath(
+        LogFile::Driver, reinterpret_cast<wchar_t*>(context.scratch), kDriverPathChars,
+        [&context, line](const wchar_t* kept) { return appendToLog(context, kept, line, LogQueue::Driver); });
 }
 
 void errorReport(DBG_CONTEXT& context, const char* text)

@@ -52,6 +52,33 @@ enum class Appended {
     Lost,  // the file could not be opened or written: the text is lost
     NoFolder  // the file's folder does not exist
 };
-Appended appendToFile(const wchar_t* path, const char* text);
+
+// The logs whose lines the threads of a process hand on to one writer at a
+// time; lines for files named by the caller share the last, grouped by file.
+enum class LogQueue { Debug, Driver, Named, Count };
+
+// Returns once the text is in the file or lost. While another thread of this
+// process appends to the same log, the text waits and that thread (or the
+// next) appends it with the others in one open.
+Appended appendToFile(LogQueue log, const wchar_t* path, const char* text);
+
+// True once the process has begun to exit: its other threads may have been
+// ended anywhere, holding any lock, so nothing may wait for one then.
+bool processExiting() noexcept;
+
+// One line waiting for its file, on the stack of the thread that traces it.
+struct PendingLine {
+    const wchar_t* path;
+    const char* text;
+    DWORD length;
+    Appended appended = Appended::Lost;
+    PendingLine* next = nullptr;
+    bool written = false;  // appended holds the outcome
+};
+
+// Appends the lines, all for `path`, in their order in one open of the file,
+// gathered in the buffer (none: one write per line), and records each line's
+// outcome; rotates the log when it may.
+void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, bool mayRotate);
 
 }  // namespace vr::trace

@@ -6,12 +6,14 @@
 
 namespace vr::test {
 
-std::string readSharedFile(const std::wstring& path)
+std::string readSharedFile(const std::wstring& path, long long from)
 {
     const UniqueHandle file =
         adoptFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file)
+    LARGE_INTEGER start;
+    start.QuadPart = from;
+    if (!file || !SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN))
         return {};
     std::string text;
     char block[65536];

@@ -6,8 +6,8 @@
 
 namespace vr::test {
 
-// The whole file as it stands, read without denying its writer anything;
-// empty when the file cannot be opened.
-std::string readSharedFile(const std::wstring& path);
+// The file as it stands from byte `from` on (the whole file by default), read
+// without denying its writer anything; empty when the file cannot be opened.
+std::string readSharedFile(const std::wstring& path, long long from = 0);
 
 }  // namespace vr::test

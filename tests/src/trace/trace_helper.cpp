@@ -4,13 +4,25 @@
 //                                   exit 0 when giving it back succeeded
 //   trace_helper load <threads> <n> waits for "trace_load_go", then traces from
 //                                   <threads> threads, <n> rounds each
+//   trace_helper lines <threads> <n> <tag>
+//                                   the same with REL lines only, two a round
+//                                   (inside a traced function, then outside),
+//                                   "line <tag> <thread> <round> <in|out> END"
+//   trace_helper exit <threads>     traces REL lines from <threads> threads without
+//                                   end and exits while they do; they trace
+//                                   through trace_exit_library, which traces
+//                                   "at exit" as the process shuts down
+//   trace_helper lock <ms> <path>   holds the file open without sharing,
+//                                   signals "trace_helper_ready", keeps it <ms>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "platform/handles.h"
 #include "vrcommon.h"
 
 namespace {
@@ -41,14 +53,50 @@ void worker(int thread, int rounds)
     }
 }
 
-int load(int threads, int rounds)
+void releaseLines(const char* tag, int thread, int rounds)
+{
+    for (int i = 0; i < rounds; ++i) {
+        const int trace = DBG_TRACE(__FILE__, __LINE__, 9, "Lines");
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("line %s %d %d in END", tag, thread, i));
+        RETURN(__FILE__, __LINE__, trace);
+        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("line %s %d %d out END", tag, thread, i));
+    }
+}
+
+int lock(DWORD milliseconds, const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 3;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"trace_helper_ready");
+    SetEvent(ready);
+    Sleep(milliseconds);
+    CloseHandle(file);
+    CloseHandle(ready);
+    return 0;
+}
+
+int exitWhileTracing(int threads)
+{
+    // Loaded for the rest of the process: its detach is what is tested.
+    const auto traceWithoutEnd = vr::bind<void (*)(int)>(LoadLibraryW(L"trace_exit_library.dll"), "traceWithoutEnd");
+    if (traceWithoutEnd == nullptr)
+        return 3;
+    for (int t = 0; t < threads; ++t)
+        std::thread(traceWithoutEnd, t).detach();
+    Sleep(300);
+    ExitProcess(0);
+}
+
+template <class Work>
+int load(int threads, Work work)
 {
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, L"trace_load_go");
     WaitForSingleObject(go, 30000);
     CloseHandle(go);
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
-        workers.emplace_back(worker, t, rounds);
+        workers.emplace_back(work, t);
     for (std::thread& w : workers)
         w.join();
     return 0;
@@ -61,6 +109,13 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "hold") == 0)
         return hold(static_cast<DWORD>(std::atoi(argv[2])));
     if (argc == 4 && std::strcmp(argv[1], "load") == 0)
-        return load(std::atoi(argv[2]), std::atoi(argv[3]));
+        return load(std::atoi(argv[2]), [rounds = std::atoi(argv[3])](int t) { worker(t, rounds); });
+    if (argc == 5 && std::strcmp(argv[1], "lines") == 0)
+        return load(std::atoi(argv[2]),
+                    [rounds = std::atoi(argv[3]), tag = argv[4]](int t) { releaseLines(tag, t, rounds); });
+    if (argc == 3 && std::strcmp(argv[1], "exit") == 0)
+        return exitWhileTracing(std::atoi(argv[2]));
+    if (argc == 4 && std::strcmp(argv[1], "lock") == 0)
+        return lock(static_cast<DWORD>(std::atoi(argv[2])), argv[3]);
     return 1;
 }

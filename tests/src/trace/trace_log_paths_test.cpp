@@ -210,3 +210,29 @@ TEST_F(LogPaths, ChangeAfterTheWatchingThreadEndedIsSeen)
     EXPECT_TRUE(holds(second, "REL    after the thread"));
     EXPECT_FALSE(holds(first, "after the thread"));
 }
+
+TEST_F(LogPaths, ServerLogsFolderChangedAloneMovesBothLogs)
+{
+    // In server mode, the machine environment alone decides the folder.
+    const std::wstring first = scratch_.path() + L"\\first";
+    const std::wstring second = scratch_.path() + L"\\second";
+    ASSERT_TRUE(CreateDirectoryW(first.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(second.c_str(), nullptr));
+    ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
+    const struct {
+        const std::wstring& folder;
+        const char* text;
+    } steps[] = {{first, "in the first"}, {second, "in the second"}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, step.folder.c_str(),
+                             static_cast<DWORD>((step.folder.size() + 1) * sizeof(wchar_t))));
+        writeBoth(step.text);
+    }
+    for (const auto& step : steps)
+        for (const auto& other : steps) {
+            const bool own = &step == &other;
+            SCOPED_TRACE(other.text);
+            EXPECT_EQ(holds(step.folder + L"\\Veranto 6.2\\VRCDRV62.LOG", std::string("REL    ") + other.text), own);
+            EXPECT_EQ(holds(step.folder + L"\\Veranto 6.2\\VRCDBG62.LOG", other.text), own);
+        }
+}

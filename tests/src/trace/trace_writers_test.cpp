@@ -1,0 +1,163 @@
+// Many writers on one driver log at once, from threads of one process and
+// from several processes, with readers and other holders of the log: every
+// line arrives once, whole, in its thread's order, and a log past its limit is
+// moved by one writer only.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "registry_state.h"
+#include "scratch_folder.h"
+#include "shared_file.h"
+#include "trace_support.h"
+#include "vrcommon.h"
+
+using namespace vr::test;
+
+namespace {
+
+constexpr LONGLONG kPastTheLimit = 100000001;
+
+// Each line of a log's text, with the time as "@"; the text ends with a line.
+template <class Check>
+void forEachLine(const std::string& text, Check check)
+{
+    EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        check(withoutTime(text.substr(start, end - start)));
+}
+
+class ManyWriters : public ::testing::Test {
+protected:
+    void SetUp() override { setDriverLogFile(log_); }
+
+    // Helper processes tagged A, B, ... each tracing kRounds rounds from
+    // `threads` threads, started together.
+    static void runWriters(int processes, int threads)
+    {
+        const vr::UniqueHandle go(CreateEventW(nullptr, TRUE, FALSE, L"trace_load_go"));
+        std::vector<HANDLE> helpers;
+        for (int p = 0; p < processes; ++p)
+            helpers.push_back(startHelper(L"lines " + std::to_wstring(threads) + L" " + std::to_wstring(kRounds) +
+                                          L" " + wchar_t(L'A' + p)));
+        Sleep(300);
+        SetEvent(go.get());
+        for (HANDLE helper : helpers)
+            EXPECT_EQ(waitForExit(helper, 120000), 0u);
+    }
+
+    // The texts, in order, hold each thread's lines once, whole and in its
+    // order, and nothing else.
+    static void expectEveryLine(const std::vector<std::string>& texts, int processes, int threads)
+    {
+        static const std::regex whole(
+            R"(VRCCLN  @ trace_helper +\d+ +\d+ +trace_helper\.cpp +\d+ REL    line (\w \d) (\d+ (?:in|out)) END)");
+        std::map<std::string, std::vector<std::string>> found, expected;
+        for (const std::string& text : texts)
+            forEachLine(text, [&](const std::string& line) {
+                std::smatch parts;
+                EXPECT_TRUE(std::regex_match(line, parts, whole)) << line;
+                found[parts[1]].push_back(parts[2]);
+            });
+        for (int p = 0; p < processes; ++p)
+            for (int t = 0; t < threads; ++t)
+                for (int i = 0; i < kRounds * 2; ++i)
+                    expected[std::string(1, char('A' + p)) + " " + std::to_string(t)].push_back(
+                        std::to_string(i / 2) + (i % 2 == 0 ? " in" : " out"));
+        EXPECT_EQ(found, expected);
+    }
+
+    static constexpr int kRounds = 100;
+    ScratchFolder scratch_{"trace_writers"};
+    const std::wstring log_ = scratch_.path() + L"\\driver.log";
+
+private:
+    SavedValue driverLogFile_{HKEY_CURRENT_USER, kSettingsKey, L"DriverLogFile"};
+};
+
+}  // namespace
+
+TEST_F(ManyWriters, EveryLineArrivesOnceWholeAndInOrder)
+{
+    // Folders of 100 characters make a path past 260 characters.
+    const std::wstring longFolder = scratch_.path() + L"\\" + std::wstring(100, L'f');
+    const std::wstring longLog =
+        longFolder + L"\\" + std::wstring(100, L'g') + L"\\" + std::wstring(60, L'h') + L".log";
+    ASSERT_TRUE(CreateDirectoryW(longFolder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(longLog.substr(0, longLog.rfind(L'\\')).c_str(), nullptr));
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const struct {
+        const char* name;
+        int processes, threads;
+        DWORD readerShares;  // 0: no reader
+        LONGLONG size;  // of the log before
+        const std::wstring& log;
+    } cases[] = {
+        {"2 processes x 4 threads", 2, 4, 0, 0, log_},
+        {"1 process x 8 threads", 1, 8, 0, 0, log_},
+        {"2 x 4, a reader sharing everything", 2, 4, kShareAll, 0, log_},
+        {"2 x 2 past the limit: one moves it", 2, 2, 0, kPastTheLimit, log_},
+        {"2 x 2 past the limit, a path of 260 characters and more", 2, 2, kShareAll, kPastTheLimit, longLog},
+        // The writers cannot move the log: they append without rotating.
+        {"1 x 8 past the limit, a reader sharing read and write", 1, 8, FILE_SHARE_READ | FILE_SHARE_WRITE,
+         kPastTheLimit, log_},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring backup = c.log.substr(0, c.log.size() - 3) + L"BAK";
+        DeleteFileW(c.log.c_str());
+        DeleteFileW(backup.c_str());
+        setDriverLogFile(c.log);
+        ASSERT_TRUE(setFileSize(c.log, c.size));
+        vr::UniqueHandle reader;
+        if (c.readerShares != 0)
+            reader = vr::adoptFileHandle(
+                CreateFileW(c.log.c_str(), GENERIC_READ, c.readerShares, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_EQ(static_cast<bool>(reader), c.readerShares != 0);
+        runWriters(c.processes, c.threads);
+        reader.reset();
+        // A moved log is in the backup, with the lines appended before the move.
+        const bool moved = c.size > 0 && (c.readerShares == 0 || (c.readerShares & FILE_SHARE_DELETE) != 0);
+        const std::string backupLines = readSharedFile(backup, c.size);
+        EXPECT_EQ(fileSize(backup), moved ? c.size + static_cast<LONGLONG>(backupLines.size()) : -1);
+        expectEveryLine({backupLines, readSharedFile(c.log, moved ? 0 : c.size)}, c.processes, c.threads);
+    }
+}
+
+TEST_F(ManyWriters, LineWaitsAboutASecondForAnotherProcessHoldingTheLog)
+{
+    const struct {
+        DWORD heldMs;
+        bool arrives;
+    } cases[] = {{50, true}, {3000, false}};
+    const vr::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, L"trace_helper_ready"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heldMs);
+        ResetEvent(ready.get());
+        HANDLE holder = startHelper(L"lock " + std::to_wstring(c.heldMs) + L" \"" + log_ + L"\"");
+        ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+        const std::string text = "while held " + std::to_string(c.heldMs) + " ms";
+        const ULONGLONG start = GetTickCount64();
+        DBG_Print("C:\\src\\held.c", 1, DBG_MASK_REL, DBG_Text("%s", text.c_str()));
+        const ULONGLONG took = GetTickCount64() - start;
+        EXPECT_EQ(waitForExit(holder, 20000), 0u);
+        EXPECT_EQ(readSharedFile(log_).find(text) != std::string::npos, c.arrives);
+        EXPECT_TRUE(c.arrives || (took >= 900 && took < 1500)) << took;
+    }
+}
+
+TEST_F(ManyWriters, ProcessThatExitsWhileItsThreadsTraceNeverWaitsForThem)
+{
+    // Its threads are ended wherever they are, one maybe while it writes for
+    // the others; the line traced as the process shuts down waits for none
+    // of them.
+    EXPECT_EQ(waitForExit(startHelper(L"exit 8"), 30000), 0u);
+    static const std::regex whole(
+        R"(VRCCLN  @ trace_helper +\d+ +\d+ +trace_exit_library\.cpp +\d+ REL    (busy \d \d+ END|at exit))");
+    forEachLine(readSharedFile(log_),
+                [](const std::string& line) { EXPECT_TRUE(std::regex_match(line, whole)) << line; });
+}
