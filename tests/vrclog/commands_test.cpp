@@ -229,6 +229,8 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
     EXPECT_EQ(vrclog({"lines", "--tid"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"lines", "-o", "x.json", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"perfetto", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"tree", "--follow", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "-f", "@VRCDBG62.LOG", "@VRCDRV62.LOG"}).exitCode, kExitBadCommandLine);
 
     const ToolRun missing = vrclog({"summary", "@VRCDBG62.LOG", "@nothing.LOG"});
     EXPECT_EQ(missing.exitCode, kExitCannotRead);
@@ -237,7 +239,8 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
 
     const ToolRun help = vrclog({"--help"});
     EXPECT_EQ(help.exitCode, kExitDone);
-    for (const char* command : {"vrclog lines", "vrclog tree", "vrclog summary", "vrclog perfetto", "Exit codes"})
+    for (const char* command :
+         {"vrclog lines", "vrclog lines --follow", "vrclog tree", "vrclog summary", "vrclog perfetto", "Exit codes"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
 
     const ToolRun damaged = vrclog({"lines", "@columns.LOG"});
