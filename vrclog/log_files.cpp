@@ -154,15 +154,8 @@ public:
 
     bool failed() const noexcept override { return failed_; }
 
-    std::string error() const override
-    {
-        char text[256] = {};
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error_, 0,
-                                      text, sizeof text, nullptr);
-        while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
-            --length;
-        return length > 0 ? std::string(text, length) : "error " + std::to_string(error_);
-    }
+    // In the words the other commands use for a log they cannot read.
+    std::string error() const override { return std::strerror(errnoOf(error_)); }
 
     bool replaced(uint64_t bytesRead) noexcept override
     {

@@ -51,26 +51,23 @@ bool LiveRecords::handOver(bool settled, bool finished)
 {
     const std::size_t lastLineEnd = pending_.rfind('\n');
     const std::size_t wholeLines = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1;
-    std::size_t cut = 0;
-    if (finished) {
-        cut = pending_.size();
-    } else if (settled) {
-        cut = wholeLines;
-    } else {
-        // Up to the first line of the last record: the lines after it may be
-        // the rest of a write that has not reached the file yet.
-        const std::string_view whole(pending_.data(), wholeLines);
-        for (std::size_t end = wholeLines; end > 0;) {
-            const std::size_t before = end >= 2 ? whole.rfind('\n', end - 2) : std::string_view::npos;
-            const std::size_t start = before == std::string_view::npos ? 0 : before + 1;
-            const LineShape shape = parseLine(whole.substr(start, end - start)).shape;
-            if (shape == LineShape::Header || shape == LineShape::DebugError) {
-                cut = start;
-                break;
-            }
-            end = start;
-        }
+    // Each whole line is looked at once, for the first line of a record.
+    const std::string_view whole(pending_.data(), wholeLines);
+    for (std::size_t start = checkedTo_; start < wholeLines;) {
+        const std::size_t end = whole.find('\n', start) + 1;
+        const LineShape shape = parseLine(whole.substr(start, end - start)).shape;
+        if (shape == LineShape::Header || shape == LineShape::DebugError)
+            lastRecordStart_ = start;
+        start = end;
     }
+    checkedTo_ = wholeLines;
+    // Up to the first line of the last record: the lines after it may be the
+    // rest of a write that has not reached the file yet.
+    std::size_t cut = lastRecordStart_ == std::string::npos ? 0 : lastRecordStart_;
+    if (finished)
+        cut = pending_.size();
+    else if (settled)
+        cut = wholeLines;
     // A line this long is no trace line: the reader cuts it rather than
     // letting it fill memory.
     if (cut == 0 && pending_.size() > limits_.maxRecordBytes)
@@ -79,6 +76,9 @@ bool LiveRecords::handOver(bool settled, bool finished)
         return false;
     queue_->push(std::string_view(pending_).substr(0, cut));
     pending_.erase(0, cut);
+    checkedTo_ = cut <= checkedTo_ ? checkedTo_ - cut : 0;
+    lastRecordStart_ =
+        lastRecordStart_ != std::string::npos && lastRecordStart_ >= cut ? lastRecordStart_ - cut : std::string::npos;
     reader_.resume();
     return true;
 }
@@ -112,8 +112,8 @@ int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, 
     bool waitingForNewLog = false;
     for (;;) {
         if (waitingForNewLog) {
-            // The path may name no file for a moment between the move and the
-            // writer's next line.
+            // The new log may be gone again by now (moved on by a further
+            // rotation before its first look): it is looked for again.
             if (log.open()) {
                 waitingForNewLog = false;
                 records = LiveRecords();

@@ -19,7 +19,8 @@ namespace vr::vrclog {
 class LiveLog {
 public:
     virtual ~LiveLog() = default;
-    // Opens the file that is at the path now; false with error() set.
+    // Opens the file that is at the path now, in place of the one open
+    // before; false with error() set, the one before still open.
     virtual bool open() noexcept = 0;
     virtual uint64_t size() noexcept = 0;  // of the open file
     // Of the file the path names now, without opening it for reading; 0
@@ -77,6 +78,8 @@ private:
 
     ReaderLimits limits_;
     std::string pending_;  // bytes not yet handed to the reader
+    std::size_t checkedTo_ = 0;  // in pending_: the whole lines before it were looked at
+    std::size_t lastRecordStart_ = std::string::npos;  // in pending_: the last record's first line
     Queue* queue_;  // owned by reader_
     LogReader reader_;
     bool skipping_ = false;
