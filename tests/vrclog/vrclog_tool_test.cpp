@@ -31,8 +31,7 @@ const std::wstring& vrclogProgram()
 
 ToolRun vrclog(const std::wstring& arguments) { return vr::test::runCapturingOutput(vrclogProgram(), arguments); }
 
-// A record as the tracer writes it: one write, the log opened sharing read
-// only, so that writers exclude each other while readers read on.
+// A record as the tracer writes it.
 std::string record(int serial, const char* lineClass, const std::string& text)
 {
     char header[128];
@@ -43,6 +42,8 @@ std::string record(int serial, const char* lineClass, const std::string& text)
     return header + text + "\r\n";
 }
 
+// Appends as the tracer does: one write, the log opened sharing read only,
+// so that writers exclude each other while readers read on.
 void append(const std::wstring& log, const std::string& bytes)
 {
     const vr::UniqueHandle file = vr::adoptFileHandle(CreateFileW(
