@@ -65,10 +65,24 @@ int errnoOf(DWORD error) noexcept
     }
 }
 
+// A writer that opens the log without sharing holds it for the moment of its
+// append: an open that meets one is tried again, for up to about a second.
 UniqueHandle openShared(const std::wstring& path, DWORD access) noexcept
 {
-    return adoptFileHandle(
-        CreateFileW(path.c_str(), access, kShareEverything, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    constexpr DWORD kGiveUpAfterMs = 1000;
+    constexpr DWORD kLongestPauseMs = 8;
+    DWORD pauseMs = 0;
+    for (DWORD waitedMs = 0;; waitedMs += pauseMs) {
+        UniqueHandle file = adoptFileHandle(CreateFileW(path.c_str(), access, kShareEverything, nullptr, OPEN_EXISTING,
+                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD error = GetLastError();
+        if (file || (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || waitedMs >= kGiveUpAfterMs) {
+            SetLastError(error);
+            return file;
+        }
+        Sleep(pauseMs);  // 0 at first: a yield
+        pauseMs = std::min(pauseMs == 0 ? 1 : pauseMs * 2, kLongestPauseMs);
+    }
 }
 
 bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) noexcept

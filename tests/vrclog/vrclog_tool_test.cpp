@@ -87,9 +87,14 @@ TEST(VrclogTool, FollowPrintsEachAppendedLineOnceInOrderAcrossARotation)
     const vr::test::ScratchFolder folder("vrclog-follow");
     const std::wstring log = folder.path() + L"\\VRCDRV62.LOG";
     append(log, record(0, "REL", "in the log before following began"));
+    // A writer that shares nothing holds the log as vrclog starts: vrclog waits for it.
+    vr::UniqueHandle writer = vr::adoptFileHandle(
+        CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const vr::test::OutputtingProgram follow =
         vr::test::startCapturingOutput(vrclogProgram(), L"lines --follow --class REL \"" + log + L"\"");
     ASSERT_TRUE(follow.started.process);
+    Sleep(500);
+    writer.reset();
     ASSERT_TRUE(heldByAnother(log));
 
     // vrclog looks at the log every 100 ms.
