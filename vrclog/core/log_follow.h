@@ -47,8 +47,8 @@ std::unique_ptr<LiveLog> openLiveLog(const std::string& utf8Path);
 // Bytes of a growing log in, its whole records out. A read may end in the
 // middle of a line, and a writer's records are whole in the file only once
 // its write is done: a record is handed on once the next record's first line
-// has arrived, or once the log has stayed quiet for a look (settle()). A line
-// without its line end is never handed on before the file is finished.
+// has arrived, or once the log has stayed quiet for a look. A line without
+// its line end is never handed on before the file is finished.
 class LiveRecords {
 public:
     explicit LiveRecords(ReaderLimits limits = {});
