@@ -3,7 +3,8 @@
 // gives must lie inside its line, the parser's quick search for the end of
 // the process column must read the line as trying every end does, and every
 // record must be the bytes of the log at its offset, in order, none
-// overlapping the one before.
+// overlapping the one before. The log read again as a live log, in reads of
+// a size also taken from the first byte, must give the records of the whole.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,10 @@
 #include <string_view>
 #include <utility>
 
+#include <string>
+#include <vector>
+
+#include "log_follow.h"
 #include "log_reader.h"
 
 namespace {
@@ -71,5 +76,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(record.fullText().size() <= record.raw.size());
         end = record.fileOffset + record.raw.size();
     }
+
+    // Records cut for their size may end elsewhere when their bytes come in
+    // pieces: the live log is compared with room for the whole input.
+    const ReaderLimits roomy{block, log.size() + block};
+    std::vector<std::string> records;
+    LogReader whole(std::make_unique<MemorySource>(log), 0, roomy);
+    while (whole.next(record))
+        records.emplace_back(record.raw);
+    LiveRecords live(roomy);
+    std::size_t given = 0;
+    bool same = true;
+    const auto take = [&](const LogRecord& liveRecord) {
+        same = same && given < records.size() && liveRecord.raw == records[given];
+        ++given;
+    };
+    const std::size_t readBytes = 1 + data[0] % 13;
+    for (std::size_t at = 0; at < log.size(); at += readBytes) {
+        live.append(log.substr(at, readBytes));
+        live.release(false, false, take);
+    }
+    live.release(true, true, take);
+    check(same && given == records.size());
     return 0;
 }

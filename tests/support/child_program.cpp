@@ -104,4 +104,52 @@ ProgramOutput runCapturingOutput(const std::wstring& program, const std::wstring
     return run;
 }
 
+OutputtingProgram::~OutputtingProgram()
+{
+    if (started.process)
+        TerminateProcess(started.process.get(), kNeverEnded);
+}
+
+OutputtingProgram startCapturingOutput(const std::wstring& program, const std::wstring& arguments)
+{
+    OutputtingProgram running;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0))
+        return running;
+    running.out.reset(read);
+    const UniqueHandle writeEnd(write);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = write;
+    startup.hStdError = write;
+    running.started = startWith(program, arguments, CREATE_NO_WINDOW, nullptr, startup, true);
+    return running;
+}
+
+bool readOutputUntil(const OutputtingProgram& program, std::string& text, const std::string& until, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (until.empty() || text.find(until) == std::string::npos) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(program.out.get(), nullptr, 0, nullptr, &available, nullptr))
+            return false;  // the program has ended and its output is all read
+        if (available == 0) {
+            if (GetTickCount64() >= deadline)
+                return false;
+            Sleep(10);
+            continue;
+        }
+        std::string chunk(available, '\0');
+        DWORD read = 0;
+        if (!ReadFile(program.out.get(), chunk.data(), available, &read, nullptr))
+            return false;
+        text.append(chunk, 0, read);
+    }
+    return true;
+}
+
 }  // namespace vr::test

@@ -42,4 +42,23 @@ struct ProgramOutput {
 // through pipes, and no window.
 ProgramOutput runCapturingOutput(const std::wstring& program, const std::wstring& arguments);
 
+// A program that runs on while its standard output is read through a pipe
+// (its standard error goes to the same pipe); ended, if it still runs, when
+// this is destroyed, so that a failed test leaves nothing running.
+struct OutputtingProgram {
+    StartedProgram started;
+    UniqueHandle out;  // the pipe's reading end
+
+    OutputtingProgram() = default;
+    OutputtingProgram(OutputtingProgram&&) = default;
+    OutputtingProgram& operator=(OutputtingProgram&&) = delete;
+    ~OutputtingProgram();
+};
+OutputtingProgram startCapturingOutput(const std::wstring& program, const std::wstring& arguments);
+
+// Reads what the program writes, appending it to text, until text holds
+// `until` (empty: until the output ends) or timeoutMs have passed; whether
+// it came.
+bool readOutputUntil(const OutputtingProgram& program, std::string& text, const std::string& until, DWORD timeoutMs);
+
 }  // namespace vr::test

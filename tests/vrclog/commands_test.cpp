@@ -211,6 +211,19 @@ TEST(CommandLines, EachFilterAndTheirCombination)
                                    "--pid", "0x134", "@VRCDBG62.LOG"});
     EXPECT_EQ(countOf(window.out, "VRCCLN  "), 5);
     EXPECT_EQ(countOf(window.out, " 00:48:38.50"), 5);
+    // Both bounds take in a record at their very time (.503: 1 record of
+    // pid 308, .504: 1, .506: 2, .508: 1).
+    struct Bounds {
+        const char* from;
+        const char* to;
+        int records;
+    };
+    for (const Bounds& bounds : {Bounds{"2026-12-08 00:48:38.504", "2026-12-08 00:48:38.506", 3},
+                                 Bounds{"2026-12-08 00:48:38.506", "2026-12-08 00:48:38.506", 2},
+                                 Bounds{"2026-12-08 00:48:38.503", "2026-12-08 00:48:38.503", 1}}) {
+        const ToolRun at = vrclog({"lines", "--from", bounds.from, "--to", bounds.to, "--pid", "308", "@VRCDBG62.LOG"});
+        EXPECT_EQ(countOf(at.out, "VRCCLN  "), bounds.records) << bounds.from << " to " << bounds.to;
+    }
 
     const ToolRun text = vrclog({"lines", "--grep", "band 2 ready", "@VRCDBG62.LOG"});
     EXPECT_EQ(countOf(text.out, "TRCx3  .band 2 ready\r\n"), 8);
@@ -229,6 +242,8 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
     EXPECT_EQ(vrclog({"lines", "--tid"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"lines", "-o", "x.json", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"perfetto", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"tree", "--follow", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"lines", "-f", "@VRCDBG62.LOG", "@VRCDRV62.LOG"}).exitCode, kExitBadCommandLine);
 
     const ToolRun missing = vrclog({"summary", "@VRCDBG62.LOG", "@nothing.LOG"});
     EXPECT_EQ(missing.exitCode, kExitCannotRead);
@@ -237,7 +252,8 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
 
     const ToolRun help = vrclog({"--help"});
     EXPECT_EQ(help.exitCode, kExitDone);
-    for (const char* command : {"vrclog lines", "vrclog tree", "vrclog summary", "vrclog perfetto", "Exit codes"})
+    for (const char* command :
+         {"vrclog lines", "vrclog lines --follow", "vrclog tree", "vrclog summary", "vrclog perfetto", "Exit codes"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
 
     const ToolRun damaged = vrclog({"lines", "@columns.LOG"});
@@ -355,9 +371,18 @@ TEST(JsonText, EscapesControlsKeepsUtf8AndSpellsOutOtherBytes)
         out,
         "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u001f caf\\u00e9 \xc3\xa9 \xe2\x82\xac \\u00c0\\u00af \\u00ed\\u00a0\\u0080 "
         "\xf0\x9f\x98\x80 \\u00ff\"");
-    out.clear();
-    appendJsonString(out, std::string_view("\xe2\x82", 2));  // cut short at the end
-    EXPECT_EQ(out, "\"\\u00e2\\u0082\"");
+    // At the very end of a text: whole sequences are kept, one cut short is spelled out.
+    struct End {
+        std::string_view bytes;
+        std::string_view json;
+    };
+    for (const End& end :
+         {End{"\xe2\x82", "\"\\u00e2\\u0082\""}, End{"caf\xc3\xa9", "\"caf\xc3\xa9\""},
+          End{"\xe2\x82\xac", "\"\xe2\x82\xac\""}, End{"x\xf0\x9f\x98\x80", "\"x\xf0\x9f\x98\x80\""}}) {
+        out.clear();
+        appendJsonString(out, end.bytes);
+        EXPECT_EQ(out, end.json);
+    }
 }
 
 }  // namespace

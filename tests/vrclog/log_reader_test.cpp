@@ -1,11 +1,12 @@
 // The reader: records of several lines, blank lines, error reports without a
 // header, damaged lines; the same records whatever the buffer size; the merge
-// of several logs by time.
+// of several logs by time; a live log's records as its reads come.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
+#include "log_follow.h"
 #include "vrclog_test_support.h"
 
 namespace vr::vrclog {
@@ -161,6 +162,34 @@ TEST(LogMerge, ALogThatCannotBeOpenedIsNamed)
     EXPECT_FALSE(merge.open({testing::dataPath("VRCDBG62.LOG"), testing::dataPath("missing.LOG")}, error));
     EXPECT_NE(error.find("cannot read '"), std::string::npos);
     EXPECT_NE(error.find("missing.LOG"), std::string::npos);
+}
+
+// However the reads split a growing log, its records come out once each and
+// whole: a record once the next has begun (or the log was quiet for a look),
+// a line without its line end only once the file is finished.
+TEST(LiveRecords, EachRecordOnceAndWholeHoweverTheReadsSplitTheLog)
+{
+    const std::string log = readFile(testing::dataPath("VRCDBG62.LOG")) + readFile(testing::dataPath("columns.LOG")) +
+                            line("2026-01-01 10:00:00.000", "app   10   11", "REL    a line still being written");
+    std::vector<std::string> expected;
+    for (const CopiedRecord& record : readAll({log}, ReaderLimits{64, 1024}))
+        expected.push_back(record.raw);
+    for (const std::size_t readBytes : {std::size_t{1}, std::size_t{61}, std::size_t{4096}, log.size()}) {
+        LiveRecords live(ReaderLimits{64, 1024});
+        // The rest of a line begun before following started is dropped.
+        live.skipToNextLine();
+        live.append("line begun before\r\n");
+        std::vector<std::string> records;
+        const auto take = [&](const LogRecord& record) { records.emplace_back(record.raw); };
+        for (std::size_t at = 0; at < log.size(); at += readBytes) {
+            live.append(std::string_view(log).substr(at, readBytes));
+            live.release(false, false, take);
+        }
+        live.release(true, false, take);
+        EXPECT_EQ(records.size(), expected.size() - 1) << readBytes;
+        live.release(true, true, take);
+        EXPECT_EQ(records, expected) << readBytes;
+    }
 }
 
 }  // namespace

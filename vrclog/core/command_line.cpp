@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "log_follow.h"
+
 namespace vr::vrclog {
 
 namespace {
@@ -86,6 +88,7 @@ std::string_view usageText() noexcept
 {
     return "Usage:\n"
            "  vrclog lines [filters] LOG...             print the matching trace lines, whole\n"
+           "  vrclog lines --follow [filters] LOG       (or -f) print them as they are appended, until Ctrl+C\n"
            "  vrclog tree [filters] LOG...              the call tree of each thread, from its function entries\n"
            "  vrclog summary [filters] LOG...           threads, functions by calls, TRC texts by repeats, errors\n"
            "  vrclog perfetto -o FILE [filters] LOG...  a trace file for Perfetto or chrome://tracing\n"
@@ -94,6 +97,9 @@ std::string_view usageText() noexcept
            "  --process NAME  executable name without .exe   --pid N, --tid N  decimal, or hexadecimal with 0x\n"
            "  --class REL|TRC|DBG|ENTRY|ERROR                --grep TEXT       text anywhere in the line\n"
            "  --from TIME, --to TIME  YYYY-MM-DD HH:MM:SS[.mmm], both included\n"
+           "--follow starts at the log's current end (the lines already in it are not printed), prints each\n"
+           "matching record once it is whole, carries on in the new log after a rotation (the followed\n"
+           "file becomes the backup) and ends with exit code 0 at Ctrl+C.\n"
            "Exit codes: 0 done, 1 nothing matched, 2 bad command line, 3 a log cannot be read\n"
            "(or the output cannot be written).\n";
 }
@@ -132,6 +138,14 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> arguments)
             options.command = Command::Help;
             return parsed;
         }
+        if (argument == "--follow" || argument == "-f") {
+            if (options.command != Command::Lines) {
+                parsed.error = argument + " is for the lines command only";
+                return parsed;
+            }
+            options.follow = true;
+            continue;
+        }
         std::string name = argument;
         std::string value;
         const std::size_t equals = argument.find('=');
@@ -153,6 +167,8 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> arguments)
         parsed.error = "no log given";
     else if (options.command == Command::Perfetto && options.outputPath.empty())
         parsed.error = "perfetto needs the output file: -o FILE";
+    else if (options.follow && options.logs.size() != 1)
+        parsed.error = "--follow takes one log";
     return parsed;
 }
 
@@ -162,6 +178,8 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
         out.write(usageText());
         return out.flush() ? kExitDone : kExitCannotRead;
     }
+    if (options.follow)
+        return followLines(*openLiveLog(options.logs.front()), options.logs.front(), options.filter, out, errors);
     LogMerge logs;
     std::string error;
     if (!logs.open(options.logs, error)) {

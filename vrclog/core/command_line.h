@@ -23,6 +23,7 @@ struct Options {
     Command command = Command::Help;
     LogFilter filter;
     std::string outputPath;  // perfetto's -o
+    bool follow = false;  // lines --follow: the lines appended from now on
     std::vector<std::string> logs;
 };
 
@@ -44,5 +45,8 @@ bool runLines(LogMerge& logs, const LogFilter& filter, TextSink& out);
 bool runTree(LogMerge& logs, const LogFilter& filter, TextSink& out);
 bool runSummary(LogMerge& logs, const LogFilter& filter, TextSink& out);
 bool runPerfetto(LogMerge& logs, const LogFilter& filter, TextSink& json);
+
+// A record's lines as in the log, with a line end after the last one.
+void writeRecordLines(const LogRecord& record, TextSink& out);
 
 }  // namespace vr::vrclog

@@ -5,14 +5,17 @@
 
 namespace vr::vrclog {
 
+void writeRecordLines(const LogRecord& record, TextSink& out)
+{
+    out.write(record.raw);
+    // The last line of a log may end without a line end.
+    if (!record.raw.empty() && record.raw.back() != '\n')
+        out.write("\r\n");
+}
+
 bool runLines(LogMerge& logs, const LogFilter& filter, TextSink& out)
 {
-    return forEachMatchingRecord(logs, filter, [&](const LogRecord& record) {
-        out.write(record.raw);
-        // The last line of a log may end without a line end.
-        if (!record.raw.empty() && record.raw.back() != '\n')
-            out.write("\r\n");
-    });
+    return forEachMatchingRecord(logs, filter, [&](const LogRecord& record) { writeRecordLines(record, out); });
 }
 
 }  // namespace vr::vrclog

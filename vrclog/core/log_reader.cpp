@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 namespace vr::vrclog {
 
@@ -33,25 +32,6 @@ std::size_t MemorySource::read(char* destination, std::size_t capacity) noexcept
         std::memcpy(destination, bytes_.data(), n);
     bytes_.remove_prefix(n);
     return n;
-}
-
-UniqueCFile openFile(const std::string& utf8Path, bool forWriting) noexcept
-{
-#ifdef _WIN32
-    // The C runtime's narrow names are in the ANSI code page; the wide call
-    // takes any name.
-    std::u8string name(utf8Path.begin(), utf8Path.end());
-    std::filesystem::path path;
-    try {
-        path = std::filesystem::path(name);
-    } catch (...) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    return UniqueCFile(_wfopen(path.c_str(), forWriting ? L"wb" : L"rb"));
-#else
-    return UniqueCFile(std::fopen(utf8Path.c_str(), forWriting ? "wb" : "rb"));
-#endif
 }
 
 LogReader::LogReader(std::unique_ptr<ByteSource> source, uint32_t fileIndex, ReaderLimits limits)

@@ -64,7 +64,9 @@ private:
 };
 
 // Opens a file for binary reading or writing by its UTF-8 name; null with
-// errno set when it cannot be opened.
+// errno set when it cannot be opened. A log is opened for reading without
+// denying anything to its writers: they keep appending and rotating it while
+// it is read. Defined by the console program's file layer (log_files.cpp).
 UniqueCFile openFile(const std::string& utf8Path, bool forWriting) noexcept;
 
 struct ReaderLimits {
@@ -80,6 +82,10 @@ public:
 
     // The next record, or false at the end of the log or on a read error.
     bool next(LogRecord& record);
+
+    // After next() gave false: the source has more bytes now (a log being
+    // followed); next() reads on from where it stopped.
+    void resume() noexcept { atEnd_ = false; }
 
     bool failed() const noexcept { return source_->failed(); }
     int errorNumber() const noexcept { return source_->errorNumber(); }
