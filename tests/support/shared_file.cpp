@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <winioctl.h>
+
 #include "platform/handles.h"
 
 namespace vr::test {
@@ -21,6 +23,19 @@ std::string readSharedFile(const std::wstring& path, long long from)
     while (ReadFile(file.get(), block, sizeof block, &read, nullptr) && read > 0)
         text.append(block, read);
     return text;
+}
+
+bool setFileSize(const std::wstring& path, long long size)
+{
+    const UniqueHandle file =
+        adoptFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+    if (!file)
+        return false;
+    DWORD returned = 0;
+    DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
 }  // namespace vr::test

@@ -10,4 +10,8 @@ namespace vr::test {
 // without denying its writer anything; empty when the file cannot be opened.
 std::string readSharedFile(const std::wstring& path, long long from = 0);
 
+// Grows (or creates) a file to the given size without writing its bytes:
+// sparse where the file system allows it, so the grown part takes no room.
+bool setFileSize(const std::wstring& path, long long size);
+
 }  // namespace vr::test

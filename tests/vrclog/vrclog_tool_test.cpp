@@ -9,7 +9,9 @@
 
 #include "child_program.h"
 #include "scratch_folder.h"
+#include "shared_file.h"
 #include "text.h"
+#include "vrcommon.h"
 #include "wine_paths.h"
 
 using ::testing::HasSubstr;
@@ -148,6 +150,35 @@ TEST(VrclogTool, FollowPrintsEachAppendedLineOnceInOrderAcrossARotation)
     TerminateProcess(follow.started.process.get(), 0);
     WaitForSingleObject(follow.started.process.get(), 5000);
     vr::test::readOutputUntil(follow, printed, "", 1000);
+    EXPECT_EQ(printed, expected);
+}
+
+// The tracer itself as the writer, in this process: the log starts just past
+// the rotation size, so the first line appended moves it to the backup under
+// vrclog's open handle and the lines after it make a new log.
+TEST(VrclogTool, FollowCarriesOnThroughTheTracersOwnRotation)
+{
+    const vr::test::ScratchFolder folder("vrclog-follow-rotation");
+    const std::wstring log = folder.path() + L"\\VRCDRV62.LOG";
+    constexpr long long kPastTheLimit = 100000001;
+    ASSERT_TRUE(vr::test::setFileSize(log, kPastTheLimit - 2));
+    append(log, "\r\n");  // a log ends with a whole line
+    const vr::test::OutputtingProgram follow =
+        vr::test::startCapturingOutput(vrclogProgram(), L"lines -f \"" + log + L"\"");
+    ASSERT_TRUE(follow.started.process);
+    ASSERT_TRUE(heldByAnother(log));
+
+    std::string expected;
+    for (int serial = 0; serial < 20; ++serial) {
+        const std::string bytes = record(serial, "REL", "through the rotation " + std::to_string(serial));
+        DBG_AppendToLog(log.c_str(), bytes.c_str());
+        expected += bytes;
+    }
+    const std::wstring backup = log.substr(0, log.size() - 3) + L"BAK";
+    EXPECT_EQ(vr::test::readSharedFile(backup, kPastTheLimit), record(0, "REL", "through the rotation 0"));
+    std::string printed;
+    EXPECT_TRUE(vr::test::readOutputUntil(follow, printed, record(19, "REL", "through the rotation 19"), 10000));
+    TerminateProcess(follow.started.process.get(), 0);
     EXPECT_EQ(printed, expected);
 }
 

@@ -88,21 +88,6 @@ void removeLogs()
         DeleteFileW((folder + L"\\" + name).c_str());
 }
 
-bool setFileSize(const std::wstring& path, LONGLONG size)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    // Sparse where the file system allows it: the grown part takes no room.
-    DWORD returned = 0;
-    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    LARGE_INTEGER distance;
-    distance.QuadPart = size;
-    const bool done = SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return done;
-}
-
 LONGLONG fileSize(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scratch_folder.h"  // fileExists
+#include "shared_file.h"  // setFileSize
 
 namespace vr::test {
 
@@ -21,8 +22,6 @@ std::wstring tempPath(const wchar_t* name);
 std::vector<std::string> readLines(const std::wstring& path);
 void removeFile(const std::wstring& path);
 void removeLogs();
-// Grows (or creates) a file to the given size without writing its bytes.
-bool setFileSize(const std::wstring& path, LONGLONG size);
 LONGLONG fileSize(const std::wstring& path);
 
 // The header a line of this thread carries up to the source line, with the
