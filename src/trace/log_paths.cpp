@@ -8,6 +8,7 @@
 #include "trace/log_paths.h"
 
 #include <array>
+#include <atomic>
 #include <cwchar>
 
 #include "platform/handles.h"
@@ -114,6 +115,48 @@ Resolution resolveDriverLog(wchar_t* path, DWORD capacity) noexcept
 
 using Resolver = Resolution (*)(wchar_t* path, DWORD capacity) noexcept;
 
+// The user a token runs as, copied into sid.
+bool tokenUser(HANDLE token, void* sid, DWORD sidBytes) noexcept
+{
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD length = 0;
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &length))
+        return false;
+    return CopySid(sidBytes, sid, reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+}
+std::atomic<TokenUserLookup> threadUserLookup{tokenUser};
+
+// The process's own user, looked up once.
+struct ProcessUser {
+    INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+    bool known = false;
+    BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+};
+ProcessUser processUser;
+
+BOOL CALLBACK lookUpProcessUser(INIT_ONCE*, void*, void**) noexcept
+{
+    vr::UniqueHandle token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, vr::put(token)))
+        processUser.known = tokenUser(token.get(), processUser.sid, sizeof processUser.sid);
+    return TRUE;
+}
+
+// The folders the shell gives depend on the user the thread runs as: a
+// thread impersonating a client (the spooler's, for each job) resolves its
+// own paths, uncached, so that the kept paths only ever serve the process's
+// own user and are only ever filled by it.
+bool runsAsProcessUser() noexcept
+{
+    vr::UniqueHandle token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, vr::put(token)))
+        return GetLastError() == ERROR_NO_TOKEN;
+    InitOnceExecuteOnce(&processUser.once, lookUpProcessUser, nullptr, nullptr);
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    return processUser.known && threadUserLookup.load()(token.get(), sid, sizeof sid) && IsValidSid(sid) &&
+           EqualSid(sid, processUser.sid);
+}
+
 struct KeptPath {
     const DWORD capacity;
     wchar_t* const text;
@@ -125,65 +168,94 @@ struct KeptPath {
 wchar_t debugLogText[kLogPathChars];
 wchar_t driverLogText[kDriverPathChars];
 
-// A nested lookup: a settings or folder routine reporting while the thread
-// resolves a path. It resolves afresh, outside the cache.
-thread_local bool resolvingHere = false;
+// Watches that could not be armed are asked for again at most this often.
+constexpr ULONGLONG kRearmMilliseconds = 1000;
 
+// Paths are resolved into the caller's buffer with no lock held, since the
+// folder routines load libraries and make folders: a thread tracing from a
+// DllMain must not wait for one that waits for the loader, and a thread killed
+// mid-resolution leaves no lock behind. The lock only guards the kept texts
+// and the watches; a resolution is kept only if nothing changed while it ran.
 class LogPathCache {
 public:
     PathLookup find(KeptPath& kept, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
-        if (resolvingHere || capacity != kept.capacity)
+        if (capacity != kept.capacity || vr::trace::runtimeReleased() || !runsAsProcessUser())
             return {kept.resolve(path, capacity).found, false};
         AcquireSRWLockExclusive(&lock_);
         const bool watched = watchesHold();
-        PathLookup lookup{watched && kept.valid && !afresh, true};
-        if (!lookup.found) {
-            resolvingHere = true;
-            const Resolution resolution = kept.resolve(kept.text, kept.capacity);
-            resolvingHere = false;
-            lookup = {resolution.found, false};
-            kept.valid = watched && resolution.found && resolution.keepable;
-            kept.length = resolution.found ? std::wcslen(kept.text) : 0;
-        }
-        if (lookup.found)
+        const bool earlier = watched && kept.valid && !afresh;
+        if (earlier)
             std::wmemcpy(path, kept.text, kept.length + 1);
+        const unsigned long long generation = generation_;
         ReleaseSRWLockExclusive(&lock_);
-        return lookup;
+        if (earlier)
+            return {true, true};
+
+        const Resolution resolution = kept.resolve(path, capacity);
+        if (watched) {
+            AcquireSRWLockExclusive(&lock_);
+            if (watchesHold() && generation_ == generation) {
+                kept.valid = resolution.found && resolution.keepable;
+                kept.length = kept.valid ? std::wcslen(path) : 0;
+                if (kept.valid)
+                    std::wmemcpy(kept.text, path, kept.length + 1);
+            }
+            ReleaseSRWLockExclusive(&lock_);
+        }
+        return {resolution.found, false};
+    }
+
+    // Drops the watches' keys and events; the module is going away.
+    void release() noexcept
+    {
+        watch_.release();
+        state_ = WatchState::NotArmed;
+        debugLog.valid = false;
+        driverLog.valid = false;
     }
 
 private:
     // True while every watch is armed and nothing watched has changed. Anything
-    // else forgets every kept path and arms the watches again, before the
-    // paths are resolved, so that a change made during a resolution is seen
-    // by the next line.
+    // else forgets every kept path (a newer generation) and arms the watches
+    // again, before the paths are resolved, so that a change made during a
+    // resolution is seen by the next line.
     bool watchesHold() noexcept
     {
-        if (state_ == WatchState::Impossible)
-            return false;
         if (state_ == WatchState::Armed && !watch_.changed())
             return true;
+        if (state_ == WatchState::Impossible)
+            return false;
+        const ULONGLONG now = GetTickCount64();
+        if (state_ == WatchState::NotArmed && now < nextArming_)
+            return false;
         debugLog.valid = false;
         driverLog.valid = false;
+        ++generation_;
         state_ = watch_.arm(kWatchedKeys);
+        nextArming_ = now + kRearmMilliseconds;
         return state_ == WatchState::Armed;
     }
 
     SRWLOCK lock_ = SRWLOCK_INIT;
     RegistryWatch watch_;
     WatchState state_ = WatchState::NotArmed;
+    ULONGLONG nextArming_ = 0;
+    unsigned long long generation_ = 0;
 
 public:
     KeptPath debugLog{kLogPathChars, debugLogText, resolveDebugLog};
     KeptPath driverLog{static_cast<DWORD>(kDriverPathChars), driverLogText, resolveDriverLog};
 };
 
-// Never destroyed: a thread may still write a line while the process ends.
-LogPathCache& cache() noexcept
-{
-    static LogPathCache* const paths = new LogPathCache;
-    return *paths;
-}
+// Never destroyed: at process exit a thread may still write a line. The
+// module's unloading releases its watches instead.
+union CacheStorage {
+    LogPathCache paths;
+    constexpr CacheStorage() : paths() {}
+    ~CacheStorage() {}
+};
+constinit CacheStorage cache;
 
 }  // namespace
 
@@ -193,9 +265,13 @@ PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh) noex
 {
     if (path == nullptr || capacity == 0)
         return {};
-    LogPathCache& paths = cache();
+    LogPathCache& paths = cache.paths;
     return paths.find(log == LogFile::Debug ? paths.debugLog : paths.driverLog, path, capacity, afresh);
 }
+
+void releaseLogPaths() noexcept { cache.paths.release(); }
+
+void setThreadUserLookup(TokenUserLookup lookup) noexcept { threadUserLookup = lookup != nullptr ? lookup : tokenUser; }
 
 }  // namespace vr::trace
 
