@@ -390,6 +390,8 @@ extern "C" DBG_CONTEXT* DBG_GetContext(void)
     return vr::trace::getContext(borrowedNow);
 }
 
+bool vr::trace::contextListed(DWORD threadId) { return findLinked(threadId) != nullptr; }
+
 DBG_CONTEXT* vr::trace::existingContext()
 {
     if (DBG_CONTEXT* own = ownContext(); own != nullptr)

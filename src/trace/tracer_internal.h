@@ -53,6 +53,9 @@ DBG_CONTEXT* getContext(bool& borrowedNow);
 // null when it has none. Never creates one.
 DBG_CONTEXT* existingContext();
 
+// Whether the list holds a context for the thread, walked under its locks.
+bool contextListed(DWORD threadId);
+
 // The writer's steps on a context already in hand.
 void routeInContext(DBG_CONTEXT& context, const char* line, uint32_t mask);
 void errorReportInContext(DBG_CONTEXT& context, const char* text);
