@@ -54,6 +54,7 @@ const WatchedKey kWatchedKeys[] = {
 struct Resolution {
     bool found = false;
     bool keepable = false;  // depends on nothing but the watched keys and the folder's existence
+    bool perUser = false;  // in the data folder of the user the thread runs as
 };
 
 // NVS_DATA_LOGS is stored: in server mode the log folder then fails only when
@@ -78,6 +79,7 @@ Resolution resolveInLogFolder(wchar_t* path, DWORD capacity, const wchar_t* file
     path[0] = L'\0';
     if (!VRC_GetLogsFolder(path, capacity)) {
         resolution.keepable = !serverLogFolderNamed();
+        resolution.perUser = true;
         path[0] = L'\0';
         if (!VRC_GetUserDataFolder(path, capacity))
             return {};
@@ -108,7 +110,7 @@ Resolution resolveDriverLog(wchar_t* path, DWORD capacity) noexcept
     if (VRC_GetStringValue(nullptr, nullptr, L"DriverLogFile", path, bytes, 1)) {
         path[capacity - 1] = L'\0';
         if (path[0] != L'\0')
-            return {true, true};
+            return {true, true, false};
     }
     return resolveInLogFolder(path, capacity, kDriverLogName);
 }
@@ -142,10 +144,11 @@ BOOL CALLBACK lookUpProcessUser(INIT_ONCE*, void*, void**) noexcept
     return TRUE;
 }
 
-// The folders the shell gives depend on the user the thread runs as: a
-// thread impersonating a client (the spooler's, for each job) resolves its
-// own paths, uncached, so that the kept paths only ever serve the process's
-// own user and are only ever filled by it.
+// The data folder the shell gives depends on the user the thread runs as: a
+// thread impersonating a client (the spooler's, for each job) resolves a path
+// in it itself, uncached, so that such a kept path only ever serves the
+// process's own user and is only ever filled by it. The server log folder and
+// DriverLogFile are the same for every thread of the process.
 bool runsAsProcessUser() noexcept
 {
     vr::UniqueHandle token;
@@ -162,6 +165,7 @@ struct KeptPath {
     wchar_t* const text;
     Resolver resolve;
     bool valid = false;
+    bool perUser = false;
     std::size_t length = 0;
 };
 
@@ -180,11 +184,15 @@ class LogPathCache {
 public:
     PathLookup find(KeptPath& kept, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
-        if (capacity != kept.capacity || vr::trace::runtimeReleased() || !runsAsProcessUser())
+        if (capacity != kept.capacity || vr::trace::runtimeReleased())
             return {kept.resolve(path, capacity).found, false};
         AcquireSRWLockExclusive(&lock_);
         const bool watched = watchesHold();
-        const bool earlier = watched && kept.valid && !afresh;
+        bool earlier = watched && kept.valid && !afresh;
+        // Asked only of a path in a user's data folder, once per lookup.
+        int asProcessUser = -1;
+        if (earlier && kept.perUser)
+            earlier = (asProcessUser = runsAsProcessUser() ? 1 : 0) == 1;
         if (earlier)
             std::wmemcpy(path, kept.text, kept.length + 1);
         const unsigned long long generation = generation_;
@@ -193,10 +201,13 @@ public:
             return {true, true};
 
         const Resolution resolution = kept.resolve(path, capacity);
-        if (watched) {
+        if (resolution.perUser && asProcessUser == -1)
+            asProcessUser = runsAsProcessUser() ? 1 : 0;
+        if (watched && asProcessUser != 0) {
             AcquireSRWLockExclusive(&lock_);
             if (watchesHold() && generation_ == generation) {
                 kept.valid = resolution.found && resolution.keepable;
+                kept.perUser = resolution.perUser;
                 kept.length = kept.valid ? std::wcslen(path) : 0;
                 if (kept.valid)
                     std::wmemcpy(kept.text, path, kept.length + 1);

@@ -103,8 +103,9 @@ TEST_F(TracerInHosts, OnlyThreadsRunningAsTheProcessUserUseAndFillTheKeptPaths)
         ASSERT_TRUE(debugLogTakenEarlier()) << "kept for the process's user";
         bool usedKept = false, keptAfterChange = true, filled = false;
         std::thread([&] {
-            if (c.impersonating)
+            if (c.impersonating) {
                 ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
+            }
             if (c.anotherUser)
                 vr::trace::setThreadUserLookup([](HANDLE, void* sid, DWORD bytes) {
                     return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &bytes) != FALSE;
