@@ -2,23 +2,16 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
-namespace vr::test {
-
-ProcessUsage processUsage()
+vr::test::ProcessUsage vr::test::processUsage()
 {
     ProcessUsage usage;
     MEMORY_BASIC_INFORMATION region{};
-    for (auto* at = static_cast<const char*>(nullptr); VirtualQuery(at, &region, sizeof region) == sizeof region;
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
             usage.committedPrivateBytes += static_cast<long long>(region.RegionSize);
-    }
     HANDLE probe = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    usage.nextHandleValue = static_cast<long long>(reinterpret_cast<std::uintptr_t>(probe));
+    usage.nextHandleValue = reinterpret_cast<INT_PTR>(probe);
     CloseHandle(probe);
     return usage;
 }
-
-}  // namespace vr::test

@@ -1,7 +1,7 @@
-// What a process holds, as far as a test under Wine can see it (Wine has no
-// process memory counters nor handle count): the committed private memory,
-// summed over the address space, and the value the next handle gets, which
-// grows only while handles are left open.
+// What a process holds, as far as Wine shows it (it has no process memory
+// counters nor handle count): the committed private memory, summed over the
+// address space, and the value the next handle gets, which grows only while
+// handles are left open.
 #pragma once
 
 namespace vr::test {
@@ -10,7 +10,6 @@ struct ProcessUsage {
     long long committedPrivateBytes = 0;
     long long nextHandleValue = 0;
 };
-
 ProcessUsage processUsage();
 
 }  // namespace vr::test

@@ -100,46 +100,29 @@ TEST_F(Folders, LogsFolderOnlyInServerMode)
 
 TEST_F(Folders, ServerLogFolderIsMadeWithItsOwnSecurityOnly)
 {
-    // Wine keeps no descriptor on a folder: the one given at creation is
-    // captured on its way to CreateDirectoryW.
+    // Wine keeps no descriptor on a folder: the one given is captured on its
+    // way to CreateDirectoryW. A folder that exists keeps its own.
     static std::vector<std::wstring> given;
-    given.clear();
     vr::settings::replaceServerLogFolderCreation([](const wchar_t* path, SECURITY_ATTRIBUTES* security) -> BOOL {
         wchar_t* text = nullptr;
-        if (security != nullptr && security->lpSecurityDescriptor != nullptr &&
-            ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
-                                                                 DACL_SECURITY_INFORMATION, &text, nullptr)) {
-            given.emplace_back(text);
-            LocalFree(text);
-        } else {
-            given.emplace_back(L"(none)");
-        }
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &text, nullptr);
+        given.emplace_back(text != nullptr ? text : L"");
+        LocalFree(text);
         return CreateDirectoryW(path, security);
     });
     setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
     setEnvironment(L"NVS_DATA_LOGS", scratch_.path());
     const std::wstring folder = scratch_.path() + L"\\Veranto 6.2";
-    const std::wstring protectedDescriptor = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)"
-                                             L"(A;OIIO;0x12019f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12019f;;;OW)";
-    struct Case {
-        const char* name;
-        bool exists;  // made beforehand, by hand
-    };
-    for (const Case c : {Case{"made by the runtime", false}, Case{"made beforehand", true}}) {
-        SCOPED_TRACE(c.name);
+    for (const bool exists : {false, true}) {  // made by the runtime, then found made
         given.clear();
-        RemoveDirectoryW(folder.c_str());
-        if (c.exists)
-            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        ASSERT_EQ(folderExists(folder), exists);
         ASSERT_EQ(callWith(VRC_GetLogsFolder, MAX_PATH), 1);
         EXPECT_TRUE(folderExists(folder));
-        // The same descriptor is asked for either way; a folder that exists
-        // keeps its own, as nothing else sets any security.
-        ASSERT_EQ(given.size(), 1u);
-        EXPECT_EQ(given[0], protectedDescriptor);
+        EXPECT_EQ(given, std::vector<std::wstring>{L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)"
+                                                   L"(A;OIIO;0x12019f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12019f;;;OW)"});
     }
     vr::settings::replaceServerLogFolderCreation(nullptr);
-    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(Folders, CapacityBoundaries)
