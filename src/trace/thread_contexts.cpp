@@ -264,18 +264,24 @@ DBG_CONTEXT* lendFallback(DWORD threadId, bool& borrowedNow)
     return &DbgFallbackContext;
 }
 
-// The executable's path, the same for every context of the process.
+// The executable's path, the same for every context of the process. Read
+// once under an INIT_ONCE rather than a guarded local static: the C++ guard
+// of a contended static makes synchronisation objects that nothing closes
+// when the module unloads.
+char executableText[MAX_PATH + 1];
+INIT_ONCE executableRead = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK readExecutablePath(INIT_ONCE*, void*, void**)
+{
+    const DWORD n = GetModuleFileNameA(nullptr, executableText, MAX_PATH);
+    executableText[n < MAX_PATH ? n : MAX_PATH] = '\0';
+    return TRUE;
+}
+
 const char* executablePath()
 {
-    static const struct Path {
-        char text[MAX_PATH + 1] = {};
-        Path()
-        {
-            const DWORD n = GetModuleFileNameA(nullptr, text, MAX_PATH);
-            text[n < MAX_PATH ? n : MAX_PATH] = '\0';
-        }
-    } path;
-    return path.text;
+    InitOnceExecuteOnce(&executableRead, readExecutablePath, nullptr, nullptr);
+    return executableText;
 }
 
 // What the module holds for the whole process, given back when the module

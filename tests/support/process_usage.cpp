@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 vr::test::ProcessUsage vr::test::processUsage()
 {
     ProcessUsage usage;
@@ -10,8 +12,14 @@ vr::test::ProcessUsage vr::test::processUsage()
          at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
             usage.committedPrivateBytes += static_cast<long long>(region.RegionSize);
-    HANDLE probe = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    usage.nextHandleValue = reinterpret_cast<INT_PTR>(probe);
-    CloseHandle(probe);
+    // New handles fill the holes closed ones left first: the highest of a
+    // batch is past them.
+    HANDLE probes[64];
+    for (HANDLE& probe : probes) {
+        probe = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        usage.nextHandleValue = std::max<long long>(usage.nextHandleValue, reinterpret_cast<INT_PTR>(probe));
+    }
+    for (HANDLE probe : probes)
+        CloseHandle(probe);
     return usage;
 }

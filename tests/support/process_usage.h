@@ -1,6 +1,6 @@
 // What a process holds, as far as Wine shows it (it has no process memory
 // counters nor handle count): the committed private memory, summed over the
-// address space, and the value the next handle gets, which grows only while
+// address space, and the value new handles get, which grows only while
 // handles are left open.
 #pragma once
 

@@ -34,10 +34,11 @@ TEST(RuntimeUnload, EachUnloadGivesBackWhatTheRuntimeHeld)
 {
     removeLogs();
     // Both link the C++ runtime, whose own blocks stay behind each unload:
-    // only the difference counts. One thread context is larger than the
-    // memory margin; a handle left per round would pass the handle margin.
+    // only the difference counts. The heap's own scatter stays within the
+    // memory margin, far below a thread context left per round; a handle
+    // left every few rounds would pass the handle margin.
     const ProcessUsage control = growthOver("unload_control.dll"), traced = growthOver("unload_traced.dll");
-    EXPECT_LE(traced.committedPrivateBytes, control.committedPrivateBytes + 256 * 1024);
+    EXPECT_LE(traced.committedPrivateBytes, control.committedPrivateBytes + 1024 * 1024);
     EXPECT_LE(traced.nextHandleValue, control.nextHandleValue + 4 * 16);
     EXPECT_GE(readLines(driverLogPath()).size(), 50u) << "the component traced";
 }
