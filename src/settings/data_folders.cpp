@@ -3,14 +3,17 @@
 // folder; each is created when missing.
 #include "vrcommon.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <span>
 
 #include "platform/handles.h"
 #include "platform/report.h"
 #include "platform/runtime_entries.h"
 #include "settings/core/settings_rules.h"
+#include "settings/log_folder_seam.h"
 
 namespace {
 
@@ -36,11 +39,16 @@ int failFolder(wchar_t* buffer, DWORD capacity) noexcept
     return 0;
 }
 
+BOOL createDirectory(const wchar_t* path, SECURITY_ATTRIBUTES* security) { return CreateDirectoryW(path, security); }
+std::atomic<vr::settings::CreateFolderFunction> serverLogFolderCreation{createDirectory};
+
 // An existing folder counts as created, so that two processes creating the
-// same folder both succeed; a file of that name does not.
-bool createFolder(const wchar_t* path) noexcept
+// same folder both succeed; a file of that name does not. An existing folder
+// keeps its own security.
+bool createFolder(const wchar_t* path, SECURITY_ATTRIBUTES* security = nullptr,
+                  vr::settings::CreateFolderFunction create = createDirectory) noexcept
 {
-    if (CreateDirectoryW(path, nullptr))
+    if (create(path, security))
         return true;
     if (GetLastError() != ERROR_ALREADY_EXISTS)
         return false;
@@ -78,10 +86,23 @@ EnvironmentValue readMachineEnvironment(const wchar_t* name) noexcept
     return value;
 }
 
+// The shell's entry, bound by one thread while the others wait: threads that
+// contend for the binding's guarded static leave synchronisation objects
+// behind, which nothing closes when the module unloads.
+decltype(&SHGetFolderPathW) boundShellFolderPath = nullptr;
+INIT_ONCE shellBinding = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK bindShellFolderPath(INIT_ONCE*, void*, void**)
+{
+    boundShellFolderPath = vr::platform::shellFolderPath();
+    return TRUE;
+}
+
 // A shell folder, created if needed.
 bool shellFolder(int csidl, wchar_t (&path)[MAX_PATH]) noexcept
 {
-    const auto getFolderPath = vr::platform::shellFolderPath();
+    InitOnceExecuteOnce(&shellBinding, bindShellFolderPath, nullptr, nullptr);
+    const auto getFolderPath = boundShellFolderPath;
     if (!getFolderPath)
         return false;
     path[0] = L'\0';
@@ -92,6 +113,11 @@ bool shellFolder(int csidl, wchar_t (&path)[MAX_PATH]) noexcept
 }
 
 }  // namespace
+
+void vr::settings::replaceServerLogFolderCreation(CreateFolderFunction function) noexcept
+{
+    serverLogFolderCreation = function != nullptr ? function : createDirectory;
+}
 
 extern "C" {
 
@@ -133,8 +159,17 @@ int VRC_GetLogsFolder(wchar_t* buffer, DWORD capacity)
         return failFolder(buffer, capacity);
     if (!logsPathFits(path.length(), capacity))
         return failFolder(buffer, capacity);
-    // Only the product level is created: the folder NVS_DATA_LOGS names must exist.
-    if (!appendFolderLevel(path, kProductFolder))
+    // Only the product level is created: the folder NVS_DATA_LOGS names must
+    // exist. Without its descriptor it is not made at all: made with the
+    // parent's, it would keep the other accounts out for good.
+    vr::UniqueLocalBlock<void> security;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kServerLogFolderSecurity, SDDL_REVISION_1,
+                                                              vr::put(security), nullptr))
+        return failFolder(buffer, capacity);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+    path.append(L"\\");
+    path.append(kProductFolder);
+    if (!createFolder(path.c_str(), &attributes, serverLogFolderCreation.load()))
         return failFolder(buffer, capacity);
     return 1;
 }

@@ -8,6 +8,7 @@
 #include "trace/log_paths.h"
 
 #include <array>
+#include <atomic>
 #include <cwchar>
 
 #include "platform/handles.h"
@@ -53,6 +54,7 @@ const WatchedKey kWatchedKeys[] = {
 struct Resolution {
     bool found = false;
     bool keepable = false;  // depends on nothing but the watched keys and the folder's existence
+    bool perUser = false;  // in the data folder of the user the thread runs as
 };
 
 // NVS_DATA_LOGS is stored: in server mode the log folder then fails only when
@@ -77,6 +79,7 @@ Resolution resolveInLogFolder(wchar_t* path, DWORD capacity, const wchar_t* file
     path[0] = L'\0';
     if (!VRC_GetLogsFolder(path, capacity)) {
         resolution.keepable = !serverLogFolderNamed();
+        resolution.perUser = true;
         path[0] = L'\0';
         if (!VRC_GetUserDataFolder(path, capacity))
             return {};
@@ -107,33 +110,81 @@ Resolution resolveDriverLog(wchar_t* path, DWORD capacity) noexcept
     if (VRC_GetStringValue(nullptr, nullptr, L"DriverLogFile", path, bytes, 1)) {
         path[capacity - 1] = L'\0';
         if (path[0] != L'\0')
-            return {true, true};
+            return {true, true, false};
     }
     return resolveInLogFolder(path, capacity, kDriverLogName);
 }
 
 using Resolver = Resolution (*)(wchar_t* path, DWORD capacity) noexcept;
 
+// The user a token runs as, copied into sid.
+bool tokenUser(HANDLE token, void* sid, DWORD sidBytes) noexcept
+{
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD length = 0;
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &length))
+        return false;
+    return CopySid(sidBytes, sid, reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+}
+std::atomic<TokenUserLookup> threadUserLookup{tokenUser};
+
+// The process's own user, looked up once.
+struct ProcessUser {
+    INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+    bool known = false;
+    BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+};
+ProcessUser processUser;
+
+BOOL CALLBACK lookUpProcessUser(INIT_ONCE*, void*, void**) noexcept
+{
+    vr::UniqueHandle token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, vr::put(token)))
+        processUser.known = tokenUser(token.get(), processUser.sid, sizeof processUser.sid);
+    return TRUE;
+}
+
+// The data folder the shell gives depends on the user the thread runs as: a
+// thread impersonating a client (the spooler's, for each job) resolves a path
+// in it itself, uncached, so that such a kept path only ever serves the
+// process's own user and is only ever filled by it. The server log folder and
+// DriverLogFile are the same for every thread of the process.
+bool runsAsProcessUser() noexcept
+{
+    vr::UniqueHandle token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, vr::put(token)))
+        return GetLastError() == ERROR_NO_TOKEN;
+    InitOnceExecuteOnce(&processUser.once, lookUpProcessUser, nullptr, nullptr);
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    return processUser.known && threadUserLookup.load()(token.get(), sid, sizeof sid) && IsValidSid(sid) &&
+           EqualSid(sid, processUser.sid);
+}
+
 struct KeptPath {
     const DWORD capacity;
     wchar_t* const text;
     Resolver resolve;
     bool valid = false;
+    bool perUser = false;
     std::size_t length = 0;
 };
 
 wchar_t debugLogText[kLogPathChars];
 wchar_t driverLogText[kDriverPathChars];
 
-// A nested lookup: a settings or folder routine reporting while the thread
-// resolves a path. It resolves afresh, outside the cache.
-thread_local bool resolvingHere = false;
+// Watches that could not be armed are asked for again at most this often.
+constexpr ULONGLONG kRearmMilliseconds = 1000;
 
+// Paths are resolved into the caller's buffer with no lock held, since the
+// folder routines load libraries and make folders: a thread tracing from a
+// DllMain must not wait for one that waits for the loader, and a thread killed
+// mid-resolution leaves no lock behind. The lock only guards the kept texts
+// and the watches; a resolution is kept only if nothing changed while it ran.
 class LogPathCache {
 public:
     PathLookup find(KeptPath& kept, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
-        if (resolvingHere || capacity != kept.capacity)
+        if (capacity != kept.capacity || vr::trace::runtimeReleased())
             return {kept.resolve(path, capacity).found, false};
         // Once the process exits, a thread ended while it held the lock never
         // gives it back: a line traced then resolves afresh rather than wait.
@@ -142,53 +193,85 @@ public:
         else if (!TryAcquireSRWLockExclusive(&lock_))
             return {kept.resolve(path, capacity).found, false};
         const bool watched = watchesHold();
-        PathLookup lookup{watched && kept.valid && !afresh, true};
-        if (!lookup.found) {
-            resolvingHere = true;
-            const Resolution resolution = kept.resolve(kept.text, kept.capacity);
-            resolvingHere = false;
-            lookup = {resolution.found, false};
-            kept.valid = watched && resolution.found && resolution.keepable;
-            kept.length = resolution.found ? std::wcslen(kept.text) : 0;
-        }
-        if (lookup.found)
+        bool earlier = watched && kept.valid && !afresh;
+        // Asked only of a path in a user's data folder, once per lookup.
+        int asProcessUser = -1;
+        if (earlier && kept.perUser)
+            earlier = (asProcessUser = runsAsProcessUser() ? 1 : 0) == 1;
+        if (earlier)
             std::wmemcpy(path, kept.text, kept.length + 1);
+        const unsigned long long generation = generation_;
         ReleaseSRWLockExclusive(&lock_);
-        return lookup;
+        if (earlier)
+            return {true, true};
+
+        const Resolution resolution = kept.resolve(path, capacity);
+        if (resolution.perUser && asProcessUser == -1)
+            asProcessUser = runsAsProcessUser() ? 1 : 0;
+        if (watched && asProcessUser != 0) {
+            AcquireSRWLockExclusive(&lock_);
+            if (watchesHold() && generation_ == generation) {
+                kept.valid = resolution.found && resolution.keepable;
+                kept.perUser = resolution.perUser;
+                kept.length = kept.valid ? std::wcslen(path) : 0;
+                if (kept.valid)
+                    std::wmemcpy(kept.text, path, kept.length + 1);
+            }
+            ReleaseSRWLockExclusive(&lock_);
+        }
+        return {resolution.found, false};
+    }
+
+    // Drops the watches' keys and events; the module is going away.
+    void release() noexcept
+    {
+        watch_.release();
+        state_ = WatchState::NotArmed;
+        debugLog.valid = false;
+        driverLog.valid = false;
     }
 
 private:
     // True while every watch is armed and nothing watched has changed. Anything
-    // else forgets every kept path and arms the watches again, before the
-    // paths are resolved, so that a change made during a resolution is seen
-    // by the next line.
+    // else forgets every kept path (a newer generation) and arms the watches
+    // again, before the paths are resolved, so that a change made during a
+    // resolution is seen by the next line.
     bool watchesHold() noexcept
     {
-        if (state_ == WatchState::Impossible)
-            return false;
         if (state_ == WatchState::Armed && !watch_.changed())
             return true;
+        if (state_ == WatchState::Impossible)
+            return false;
+        const ULONGLONG now = GetTickCount64();
+        if (state_ == WatchState::NotArmed && now < nextArming_)
+            return false;
         debugLog.valid = false;
         driverLog.valid = false;
+        ++generation_;
         state_ = watch_.arm(kWatchedKeys);
+        nextArming_ = now + kRearmMilliseconds;
         return state_ == WatchState::Armed;
     }
 
     SRWLOCK lock_ = SRWLOCK_INIT;
     RegistryWatch watch_;
     WatchState state_ = WatchState::NotArmed;
+    ULONGLONG nextArming_ = 0;
+    unsigned long long generation_ = 0;
 
 public:
     KeptPath debugLog{kLogPathChars, debugLogText, resolveDebugLog};
     KeptPath driverLog{static_cast<DWORD>(kDriverPathChars), driverLogText, resolveDriverLog};
 };
 
-// Never destroyed: a thread may still write a line while the process ends.
-LogPathCache& cache() noexcept
-{
-    static LogPathCache* const paths = new LogPathCache;
-    return *paths;
-}
+// Never destroyed: at process exit a thread may still write a line. The
+// module's unloading releases its watches instead.
+union CacheStorage {
+    LogPathCache paths;
+    constexpr CacheStorage() : paths() {}
+    ~CacheStorage() {}
+};
+constinit CacheStorage cache;
 
 }  // namespace
 
@@ -198,9 +281,13 @@ PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh) noex
 {
     if (path == nullptr || capacity == 0)
         return {};
-    LogPathCache& paths = cache();
+    LogPathCache& paths = cache.paths;
     return paths.find(log == LogFile::Debug ? paths.debugLog : paths.driverLog, path, capacity, afresh);
 }
+
+void releaseLogPaths() noexcept { cache.paths.release(); }
+
+void setThreadUserLookup(TokenUserLookup lookup) noexcept { threadUserLookup = lookup != nullptr ? lookup : tokenUser; }
 
 }  // namespace vr::trace
 

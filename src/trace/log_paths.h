@@ -19,6 +19,12 @@ struct PathLookup {
 // driver log DriverLogFile when it is set, else the log folder's VRCDRV62.LOG.
 // afresh: resolve again even if nothing watched has changed (the log folder
 // has gone, and resolving makes it again).
+// A thread running as another user than the process (impersonating) resolves
+// a path in the user's data folder afresh, and never fills what other threads
+// read.
 PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh = false) noexcept;
+
+// Drops the watches kept for the paths, when the module unloads.
+void releaseLogPaths() noexcept;
 
 }  // namespace vr::trace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/window_station.h"
 #include "trace/log_paths.h"
 #include "trace/tracer_internal.h"
 #include "vrc_trace.h"
@@ -20,6 +21,9 @@ void messageBox(const char* text)
     MessageBoxA(nullptr, text, vr::trace::kErrorBoxCaption, MB_SYSTEMMODAL | MB_ICONERROR);
 }
 std::atomic<vr::trace::ErrorBoxHook> errorBoxHook{messageBox};
+
+bool stationVisible() { return vr::platform::windowStationVisible(); }
+std::atomic<vr::trace::WindowStationProbe> windowStationProbe{stationVisible};
 
 void routeLine(DBG_CONTEXT& context, const char* line, uint32_t mask);
 
@@ -72,7 +76,9 @@ void appendToDriverLog(DBG_CONTEXT& context, const char* line)
 void errorReport(DBG_CONTEXT& context, const char* text)
 {
     appendToLog(context, nullptr, text);
-    if (!vr::trace::errorLatched())
+    // A service's window station is seen by nobody: the system-modal box
+    // would wait there for ever for an answer. The line is in the log.
+    if (!vr::trace::errorLatched() && windowStationProbe.load()())
         errorBoxHook.load()(text);
 }
 
@@ -110,6 +116,10 @@ bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, i
 namespace vr::trace {
 
 void setErrorBoxHook(ErrorBoxHook hook) noexcept { errorBoxHook = hook != nullptr ? hook : messageBox; }
+void setWindowStationProbe(WindowStationProbe probe) noexcept
+{
+    windowStationProbe = probe != nullptr ? probe : stationVisible;
+}
 
 // Used by function tracking, which keeps its context in hand.
 void routeInContext(DBG_CONTEXT& context, const char* line, uint32_t mask) { routeLine(context, line, mask); }
@@ -148,8 +158,16 @@ extern "C" void DBG_ErrorReport(const char* text)
 extern "C" void DBG_Route(const char* line, uint32_t mask)
 {
     DBG_CONTEXT* context = DBG_GetContext();
-    if (context != nullptr && line != nullptr)
-        routeLine(*context, line, mask);
+    if (context == nullptr || line == nullptr || (context->guard & vr::trace::kBlocksMessages) != 0)
+        return;
+    // The driver log's path lookup may report from the settings routines: the
+    // guard keeps that report from building a line in, or releasing, this
+    // context while the line is routed.
+    context->guard |= vr::trace::kGuardRoute;
+    routeLine(*context, line, mask);
+    context->guard &= ~vr::trace::kGuardRoute;
+    if (context->level == 0 && context->guard == 0)
+        DBG_ReleaseContext();
 }
 
 extern "C" int DBG_BuildLine(const char* text, const char* sourceFile, int sourceLine, uint32_t mask)

@@ -117,4 +117,14 @@ bool RegistryWatch::changed() const noexcept
     return WaitForMultipleObjects(count_, signals_.data(), FALSE, 0) != WAIT_TIMEOUT;
 }
 
+void RegistryWatch::release() noexcept
+{
+    for (UniqueRegistryKey& key : keys_)
+        key.reset();
+    for (UniqueHandle& event : events_)
+        event.reset();
+    signals_.fill(nullptr);
+    count_ = 0;
+}
+
 }  // namespace vr::trace

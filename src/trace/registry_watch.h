@@ -37,6 +37,9 @@ public:
     // True when something watched has changed since arm(), or the poll failed.
     bool changed() const noexcept;
 
+    // Closes every key and event held; changed() is true until arm() again.
+    void release() noexcept;
+
 private:
     // Asks for one signal on the changes of filter in key, and keeps the key.
     bool notify(UniqueRegistryKey key, DWORD filter, WatchState& state) noexcept;

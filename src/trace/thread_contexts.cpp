@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <mutex>
-#include <new>
 #include <utility>
 
+#include "platform/handles.h"
+#include "trace/log_paths.h"
 #include "trace/tracer_internal.h"
 #include "vrc_trace.h"
 
@@ -37,6 +37,11 @@ std::atomic<vr::trace::ContextAllocator> contextAllocator{callocContext};
 constexpr std::size_t kSpareContexts = 4;
 std::atomic<DBG_CONTEXT*> spareContexts[kSpareContexts];
 
+// Set once the module that links the runtime has released what it held: a
+// line traced after that (from a later static destructor) borrows the
+// fallback context and resolves its log path afresh, so nothing is held again.
+std::atomic<bool> released{false};
+
 // What a zero-filled context reads as: no counts, no guard bits, and every
 // text and name slot empty.
 void clearForReuse(DBG_CONTEXT& c)
@@ -55,6 +60,8 @@ void clearForReuse(DBG_CONTEXT& c)
 
 DBG_CONTEXT* newContext()
 {
+    if (released.load(std::memory_order_acquire))
+        return nullptr;
     const vr::trace::ContextAllocator allocator = contextAllocator.load();
     if (allocator == callocContext)
         for (std::atomic<DBG_CONTEXT*>& spare : spareContexts)
@@ -76,10 +83,46 @@ void retireContext(DBG_CONTEXT* context)
     std::free(context);
 }
 
-// The context linked for this thread. Only the owning thread links or unlinks
-// its context, so while this is set the context is in the list and nobody
-// else touches it: the thread finds it without walking the list.
-thread_local DBG_CONTEXT* ownContext = nullptr;
+// The context linked for this thread is kept in a TLS slot taken once per
+// module. Only the owning thread links or unlinks its context, so while the
+// slot holds it the context is in the list and nobody else touches it: the
+// thread finds it without walking the list. Without a slot the thread walks
+// the list each time.
+std::atomic<DWORD> contextSlot{TLS_OUT_OF_INDEXES};
+
+DWORD takeContextSlot()
+{
+    DWORD slot = contextSlot.load(std::memory_order_acquire);
+    if (slot != TLS_OUT_OF_INDEXES || released.load(std::memory_order_acquire))
+        return slot;
+    const DWORD fresh = TlsAlloc();
+    if (fresh == TLS_OUT_OF_INDEXES)
+        return fresh;
+    if (!contextSlot.compare_exchange_strong(slot, fresh, std::memory_order_acq_rel)) {
+        TlsFree(fresh);  // another thread published its slot first
+        return slot;
+    }
+    return fresh;
+}
+
+DBG_CONTEXT* ownContext()
+{
+    const DWORD slot = contextSlot.load(std::memory_order_acquire);
+    if (slot == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    // TlsGetValue clears the last error, which the caller may be about to read.
+    const DWORD lastError = GetLastError();
+    auto* context = static_cast<DBG_CONTEXT*>(TlsGetValue(slot));
+    SetLastError(lastError);
+    return context;
+}
+
+void setOwnContext(DBG_CONTEXT* context)
+{
+    const DWORD slot = context != nullptr ? takeContextSlot() : contextSlot.load(std::memory_order_acquire);
+    if (slot != TLS_OUT_OF_INDEXES)
+        TlsSetValue(slot, context);
+}
 
 // The fallback context is one record: it is lent to one thread at a time, from
 // the call that could not allocate until that thread's level is back at 0, so
@@ -119,48 +162,95 @@ SemaphoreName semaphoreName(const char* tag)
     return name;
 }
 
-// The logging semaphore, opened once per module tag and kept open for the life
-// of the process: creating a named object for every lock would cost more than
+// The logging semaphore, opened once per module tag and kept open until the
+// module unloads: creating a named object for every lock would cost more than
 // the list walk it guards. A handle opened for an earlier tag stays open too,
-// so that a thread holding it can still give it back.
+// so that a thread holding it can still give it back. Past kKeptSemaphores
+// tags a semaphore is opened for each lock and closed by DBG_Unlock.
 struct KeptSemaphore {
     const char* tag;  // DbgModuleTag when it was opened, and its text
     char tagText[64];
     HANDLE handle;
 };
-std::mutex semaphoreOpening;
+constexpr std::size_t kKeptSemaphores = 8;
+KeptSemaphore keptSemaphores[kKeptSemaphores];
+std::atomic<std::size_t> keptSemaphoreCount{0};
+SRWLOCK semaphoreOpening = SRWLOCK_INIT;
 std::atomic<KeptSemaphore*> keptSemaphore{nullptr};
+
+HANDLE createSemaphore(const wchar_t* name) { return CreateSemaphoreW(nullptr, 1, 1, name); }
+std::atomic<vr::trace::SemaphoreOpener> semaphoreOpener{createSemaphore};
 
 bool keptFor(const KeptSemaphore* kept, const char* tag)
 {
     return kept != nullptr && kept->tag == tag && std::strncmp(kept->tagText, tag, sizeof kept->tagText) == 0;
 }
 
-HANDLE loggingSemaphore(const char* tag)
+HANDLE openSemaphore(const char* tag)
 {
-    if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
-        return kept->handle;
-    std::lock_guard<std::mutex> opening(semaphoreOpening);
     if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
         return kept->handle;
     const SemaphoreName name = semaphoreName(tag);
     if (!name.valid)
         return nullptr;
-    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, name.text);
+    HANDLE semaphore = semaphoreOpener.load()(name.text);
     if (semaphore == nullptr)
         return nullptr;
-    auto* kept = new (std::nothrow) KeptSemaphore{tag, {}, semaphore};
-    if (kept != nullptr) {
-        std::strncpy(kept->tagText, tag, sizeof kept->tagText - 1);
-        keptSemaphore.store(kept, std::memory_order_release);  // an earlier record may still be read: kept too
-    }
-    return semaphore;  // not kept (no memory): DBG_Unlock closes it
+    const std::size_t count = keptSemaphoreCount.load(std::memory_order_relaxed);
+    if (count == kKeptSemaphores || released.load(std::memory_order_acquire))
+        return semaphore;  // not kept: DBG_Unlock closes it
+    KeptSemaphore& kept = keptSemaphores[count];
+    kept.tag = tag;
+    std::strncpy(kept.tagText, tag, sizeof kept.tagText - 1);
+    kept.handle = semaphore;
+    keptSemaphoreCount.store(count + 1, std::memory_order_release);
+    keptSemaphore.store(&kept, std::memory_order_release);
+    return semaphore;
+}
+
+HANDLE loggingSemaphore(const char* tag)
+{
+    if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
+        return kept->handle;
+    AcquireSRWLockExclusive(&semaphoreOpening);
+    HANDLE semaphore = openSemaphore(tag);
+    ReleaseSRWLockExclusive(&semaphoreOpening);
+    return semaphore;
 }
 
 bool isKeptOpen(HANDLE semaphore)
 {
-    const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire);
-    return kept != nullptr && kept->handle == semaphore;
+    const std::size_t count = keptSemaphoreCount.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < count; ++i)
+        if (keptSemaphores[i].handle == semaphore)
+            return true;
+    return false;
+}
+
+// Every walk and change of the list holds the logging semaphore, which the
+// product's other components share, and this process-local lock, which still
+// guards the list when the semaphore cannot be opened or its wait runs out.
+SRWLOCK listLock = SRWLOCK_INIT;
+
+class ListGuard {
+public:
+    ListGuard() : semaphore_(DBG_Lock()) { AcquireSRWLockExclusive(&listLock); }
+    ~ListGuard()
+    {
+        ReleaseSRWLockExclusive(&listLock);
+        DBG_Unlock(semaphore_);
+    }
+    ListGuard(const ListGuard&) = delete;
+    ListGuard& operator=(const ListGuard&) = delete;
+
+private:
+    HANDLE semaphore_;
+};
+
+DBG_CONTEXT* findLinked(DWORD threadId)
+{
+    const ListGuard guard;
+    return findContext(threadId);
 }
 
 DBG_CONTEXT* lendFallback(DWORD threadId, bool& borrowedNow)
@@ -174,23 +264,82 @@ DBG_CONTEXT* lendFallback(DWORD threadId, bool& borrowedNow)
     return &DbgFallbackContext;
 }
 
-// The executable's path, the same for every context of the process.
+// The executable's path, the same for every context of the process. Read
+// once under an INIT_ONCE rather than a guarded local static: the C++ guard
+// of a contended static makes synchronisation objects that nothing closes
+// when the module unloads.
+char executableText[MAX_PATH + 1];
+INIT_ONCE executableRead = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK readExecutablePath(INIT_ONCE*, void*, void**)
+{
+    const DWORD n = GetModuleFileNameA(nullptr, executableText, MAX_PATH);
+    executableText[n < MAX_PATH ? n : MAX_PATH] = '\0';
+    return TRUE;
+}
+
 const char* executablePath()
 {
-    static const struct Path {
-        char text[MAX_PATH + 1] = {};
-        Path()
-        {
-            const DWORD n = GetModuleFileNameA(nullptr, text, MAX_PATH);
-            text[n < MAX_PATH ? n : MAX_PATH] = '\0';
-        }
-    } path;
-    return path.text;
+    InitOnceExecuteOnce(&executableRead, readExecutablePath, nullptr, nullptr);
+    return executableText;
 }
+
+// What the module holds for the whole process, given back when the module
+// that links the runtime unloads. No thread runs the module's code any more,
+// so nothing is locked; the contexts of threads that are still alive go with
+// the module, whose TLS slot is freed too.
+void releaseHeld() noexcept
+{
+    released.store(true, std::memory_order_release);
+    for (std::atomic<DBG_CONTEXT*>& spare : spareContexts)
+        std::free(spare.exchange(nullptr));
+    for (DBG_CONTEXT* c = std::exchange(DbgContextList, nullptr); c != nullptr;)
+        std::free(std::exchange(c, c->next));
+    keptSemaphore.store(nullptr);
+    for (std::size_t i = keptSemaphoreCount.exchange(0); i > 0; --i)
+        CloseHandle(keptSemaphores[i - 1].handle);
+    if (const DWORD slot = contextSlot.exchange(TLS_OUT_OF_INDEXES); slot != TLS_OUT_OF_INDEXES)
+        TlsFree(slot);
+    vr::trace::releaseLogPaths();
+}
+
+// A static library has no DllMain of its own: the static destructors of the
+// module that links it run when that module is unloaded, and also while the
+// process exits. Only the first releases anything; at process exit other
+// threads may have been killed holding any lock, or still be writing a line.
+struct ReleaseOnUnload {
+    ~ReleaseOnUnload()
+    {
+        if (vr::trace::moduleUnloading())
+            releaseHeld();
+    }
+} releaseOnUnload;
 
 }  // namespace
 
 namespace vr::trace {
+
+bool moduleUnloading() noexcept
+{
+    using ShutdownQuery = BOOLEAN(NTAPI*)();
+    const auto shuttingDown = vr::bind<ShutdownQuery>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
+    if (shuttingDown == nullptr || shuttingDown())
+        return false;
+    // In a program the static destructors run from exit(), before the
+    // process ends, while its other threads still run.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<const wchar_t*>(&moduleUnloading), &self))
+        return false;
+    return self != GetModuleHandleW(nullptr);
+}
+
+bool runtimeReleased() noexcept { return released.load(std::memory_order_acquire); }
+
+void setSemaphoreOpener(SemaphoreOpener opener) noexcept
+{
+    semaphoreOpener = opener != nullptr ? opener : createSemaphore;
+}
 
 void setContextAllocator(ContextAllocator allocator) noexcept
 {
@@ -247,29 +396,36 @@ extern "C" DBG_CONTEXT* DBG_GetContext(void)
     return vr::trace::getContext(borrowedNow);
 }
 
+bool vr::trace::contextListed(DWORD threadId) { return findLinked(threadId) != nullptr; }
+
 DBG_CONTEXT* vr::trace::existingContext()
 {
-    if (ownContext != nullptr)
-        return ownContext;
+    if (DBG_CONTEXT* own = ownContext(); own != nullptr)
+        return own;
     const DWORD threadId = GetCurrentThreadId();
     if (fallbackBorrower.load(std::memory_order_acquire) == threadId)
         return &DbgFallbackContext;
     // A context left by an ended thread with the same identifier is this thread's now.
-    HANDLE lock = DBG_Lock();
-    DBG_CONTEXT* context = findContext(threadId);
-    DBG_Unlock(lock);
-    ownContext = context;
+    DBG_CONTEXT* context = findLinked(threadId);
+    if (context != nullptr)
+        setOwnContext(context);
     return context;
 }
 
 DBG_CONTEXT* vr::trace::getContext(bool& borrowedNow)
 {
     borrowedNow = false;
-    if (ownContext != nullptr)
-        return ownContext;
+    if (DBG_CONTEXT* own = ownContext(); own != nullptr)
+        return own;
     const DWORD threadId = GetCurrentThreadId();
     if (fallbackBorrower.load(std::memory_order_acquire) == threadId)
         return &DbgFallbackContext;
+    // Without a TLS slot the thread's context is found by a walk each time.
+    if (contextSlot.load(std::memory_order_acquire) == TLS_OUT_OF_INDEXES)
+        if (DBG_CONTEXT* linked = findLinked(threadId); linked != nullptr) {
+            setOwnContext(linked);
+            return linked;
+        }
 
     // Built outside the lock; one lock then finds a context to take over or
     // links the new one.
@@ -279,18 +435,20 @@ DBG_CONTEXT* vr::trace::getContext(bool& borrowedNow)
         fresh->threadId = threadId;
         DBG_ProcessColumn(fresh->processColumn, threadId);
     }
-    HANDLE lock = DBG_Lock();
-    DBG_CONTEXT* context = findContext(threadId);
-    if (context == nullptr && fresh != nullptr) {
-        fresh->next = DbgContextList;
-        DbgContextList = fresh;
-        context = std::exchange(fresh, nullptr);
+    DBG_CONTEXT* context = nullptr;
+    {
+        const ListGuard guard;
+        context = findContext(threadId);
+        if (context == nullptr && fresh != nullptr) {
+            fresh->next = DbgContextList;
+            DbgContextList = fresh;
+            context = std::exchange(fresh, nullptr);
+        }
     }
-    DBG_Unlock(lock);
     retireContext(fresh);
     if (context == nullptr)
         return lendFallback(threadId, borrowedNow);
-    ownContext = context;
+    setOwnContext(context);
     return context;
 }
 
@@ -302,15 +460,16 @@ extern "C" void DBG_ReleaseContext(void)
         fallbackBorrower.store(0, std::memory_order_release);
         return;
     }
-    HANDLE lock = DBG_Lock();
     DBG_CONTEXT* found = nullptr;
-    for (DBG_CONTEXT** link = &DbgContextList; *link != nullptr; link = &(*link)->next)
-        if ((*link)->threadId == threadId) {
-            found = *link;
-            *link = found->next;
-            break;
-        }
-    DBG_Unlock(lock);
-    ownContext = nullptr;
+    {
+        const ListGuard guard;
+        for (DBG_CONTEXT** link = &DbgContextList; *link != nullptr; link = &(*link)->next)
+            if ((*link)->threadId == threadId) {
+                found = *link;
+                *link = found->next;
+                break;
+            }
+    }
+    setOwnContext(nullptr);
     retireContext(found);
 }

@@ -17,12 +17,26 @@ inline constexpr int64_t kLogRotationSize = 100000000;
 inline constexpr DWORD kLogPathChars = 260;
 inline constexpr const char* kErrorBoxCaption = "GPD_DEBUG Error Message";
 
-// Seams for faults a test cannot get from the platform: a context allocation
-// that fails, and the system-modal error box that would block the test.
+// Seams for faults and places a test cannot get from the platform: a context
+// allocation that fails, the system-modal error box that would block the
+// test, a window station nobody sees, a logging semaphore that cannot be
+// opened, and a thread running as another user than the process.
 using ContextAllocator = void* (*)(std::size_t bytes);
 using ErrorBoxHook = void (*)(const char* text);
+using WindowStationProbe = bool (*)();
+using SemaphoreOpener = HANDLE (*)(const wchar_t* name);
+using TokenUserLookup = bool (*)(HANDLE token, void* sid, DWORD sidBytes);  // copies the token's user
 void setContextAllocator(ContextAllocator allocator) noexcept;  // null restores calloc
 void setErrorBoxHook(ErrorBoxHook hook) noexcept;  // null restores MessageBoxA
+void setWindowStationProbe(WindowStationProbe probe) noexcept;  // null restores the real station's flags
+void setSemaphoreOpener(SemaphoreOpener opener) noexcept;  // null restores CreateSemaphoreW
+void setThreadUserLookup(TokenUserLookup lookup) noexcept;  // null restores GetTokenInformation
+
+// True while the static destructors run because the module that links the
+// runtime is being unloaded; false while the process exits.
+bool moduleUnloading() noexcept;
+// True once the module has given back what it held for the process.
+bool runtimeReleased() noexcept;
 
 // DbgDeepLevel and DbgErrorLatch are plain C variables for the components,
 // but any thread may write them: inside the runtime they are read and written
@@ -38,6 +52,9 @@ DBG_CONTEXT* getContext(bool& borrowedNow);
 // by an ended thread of the same identifier, or the fallback it borrowed);
 // null when it has none. Never creates one.
 DBG_CONTEXT* existingContext();
+
+// Whether the list holds a context for the thread, walked under its locks.
+bool contextListed(DWORD threadId);
 
 // The writer's steps on a context already in hand.
 void routeInContext(DBG_CONTEXT& context, const char* line, uint32_t mask);

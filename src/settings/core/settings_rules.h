@@ -102,6 +102,17 @@ inline constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\C
 inline constexpr const wchar_t* kDataRootVariable = L"NVS_DATA_ROOT";
 inline constexpr const wchar_t* kDataLogsVariable = L"NVS_DATA_LOGS";
 
+// The server log folder's protected security descriptor, given only when the
+// runtime makes the folder. The service and every user append to the same
+// logs: SYSTEM and Administrators have full control; authenticated users may
+// list the folder and make files in it, and read, write and append the files,
+// but not delete, rename or re-secure them, so that none can put a link where
+// the service writes. The owner rights entries keep the user who made a log
+// from re-securing it as its owner.
+inline constexpr const wchar_t* kServerLogFolderSecurity =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)(A;OIIO;0x12019f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12019f;;;"
+    L"OW)";
+
 // ---- folder capacity checks (capacities in characters, NUL included) --------
 
 inline constexpr std::wstring_view kCompanyFolder = L"Norvessa Corporation";

@@ -24,6 +24,7 @@ inline constexpr uint32_t kGuardReturn = 0x04;
 inline constexpr uint32_t kGuardTrc = 0x08;
 inline constexpr uint32_t kGuardPrint = 0x10;
 inline constexpr uint32_t kGuardText = 0x20;
+inline constexpr uint32_t kGuardRoute = 0x40;
 inline constexpr uint32_t kGuardBuildLine = 0x100;
 inline constexpr uint32_t kGuardAppend = 0x200;
 // Function tracking stays out while any tracing operation runs.

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <string>
 #include <vector>
 
+#include "settings/log_folder_seam.h"
 #include "settings_support.h"
 #include "vrcommon.h"
 
@@ -94,6 +96,33 @@ TEST_F(Folders, LogsFolderOnlyInServerMode)
     EXPECT_FALSE(folderExists(scratch_.path() + L"\\absent"));
     removeEnvironment(L"NVS_DATA_LOGS");
     EXPECT_EQ(callWith(VRC_GetLogsFolder, MAX_PATH), 0);
+}
+
+TEST_F(Folders, ServerLogFolderIsMadeWithItsOwnSecurityOnly)
+{
+    // Wine keeps no descriptor on a folder: the one given is captured on its
+    // way to CreateDirectoryW. A folder that exists keeps its own.
+    static std::vector<std::wstring> given;
+    vr::settings::replaceServerLogFolderCreation([](const wchar_t* path, SECURITY_ATTRIBUTES* security) -> BOOL {
+        wchar_t* text = nullptr;
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &text, nullptr);
+        given.emplace_back(text != nullptr ? text : L"");
+        LocalFree(text);
+        return CreateDirectoryW(path, security);
+    });
+    setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1);
+    setEnvironment(L"NVS_DATA_LOGS", scratch_.path());
+    const std::wstring folder = scratch_.path() + L"\\Veranto 6.2";
+    for (const bool exists : {false, true}) {  // made by the runtime, then found made
+        given.clear();
+        ASSERT_EQ(folderExists(folder), exists);
+        ASSERT_EQ(callWith(VRC_GetLogsFolder, MAX_PATH), 1);
+        EXPECT_TRUE(folderExists(folder));
+        EXPECT_EQ(given, std::vector<std::wstring>{L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)"
+                                                   L"(A;OIIO;0x12019f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12019f;;;OW)"});
+    }
+    vr::settings::replaceServerLogFolderCreation(nullptr);
 }
 
 TEST_F(Folders, CapacityBoundaries)

@@ -115,15 +115,7 @@ std::string withoutTime(const std::string& line)
     return line.substr(0, 8) + "@" + line.substr(31);
 }
 
-bool contextLinkedFor(DWORD threadId)
-{
-    HANDLE lock = DBG_Lock();
-    bool found = false;
-    for (DBG_CONTEXT* c = DbgContextList; c != nullptr; c = c->next)
-        found = found || c->threadId == threadId;
-    DBG_Unlock(lock);
-    return found;
-}
+bool contextLinkedFor(DWORD threadId) { return vr::trace::contextListed(threadId); }
 
 void setDriverLogFile(const std::wstring& path)
 {

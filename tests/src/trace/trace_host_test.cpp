@@ -1,0 +1,152 @@
+// The tracer as hosts run it: a failed first allocation, impersonating
+// threads, no logging semaphore, routing without settings, an unseen station.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "registry_state.h"
+#include "trace/log_paths.h"
+#include "trace_support.h"
+#include "vrcommon.h"
+
+using namespace vr::test;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr const char* kSource = "C:\\work\\src/host_sample.c";
+
+Lines timeless(const Lines& lines)
+{
+    Lines out;
+    for (const std::string& line : lines)
+        out.push_back(withoutTime(line));
+    return out;
+}
+
+// Whether the debug log's path came from the kept paths; any change to a
+// watched key (touchSettings) forgets them.
+bool debugLogKept()
+{
+    wchar_t path[vr::trace::kLogPathChars];
+    const auto lookup = vr::trace::logPath(vr::trace::LogFile::Debug, path, vr::trace::kLogPathChars);
+    EXPECT_EQ(lookup.found ? std::wstring(path) : L"", debugLogPath());
+    return lookup.earlier;
+}
+
+void touchSettings()
+{
+    const DWORD one = 1;
+    setValue(HKEY_CURRENT_USER, kSettingsKey, L"Touched", REG_DWORD, &one, sizeof one);
+    deleteValue(HKEY_CURRENT_USER, kSettingsKey, L"Touched");
+}
+
+}  // namespace
+
+TEST(TracerInHosts, NewThreadWhoseFirstContextCannotBeAllocatedUsesTheFallback)
+{
+    removeLogs();
+    vr::trace::setContextAllocator([](std::size_t) -> void* { return nullptr; });
+    std::string expected;
+    std::thread([&] {
+        DBG_Print(kSource, 7, DBG_MASK_TO_LOG, DBG_Text("first message"));
+        expected = contextLinkedFor(GetCurrentThreadId()) ? "" : expectedHeader("host_sample.c", 7) + "first message";
+    }).join();
+    vr::trace::setContextAllocator(nullptr);
+    EXPECT_EQ(timeless(readLines(debugLogPath())), Lines{expected});
+}
+
+TEST(TracerInHosts, OnlyThreadsRunningAsTheProcessUserUseAndFillTheKeptPaths)
+{
+    struct Case {
+        bool impersonating, anotherUser, usesKept;
+    };
+    for (const Case c : {Case{false, false, true}, Case{true, false, true}, Case{true, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "impersonating " << c.impersonating << ", another user " << c.anotherUser);
+        touchSettings();
+        debugLogKept();
+        bool used = false, keptAfterChange = true, filled = false;
+        std::thread([&] {
+            if (c.impersonating)
+                ImpersonateSelf(SecurityImpersonation);
+            if (c.anotherUser)
+                vr::trace::setThreadUserLookup([](HANDLE, void* sid, DWORD bytes) {
+                    return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &bytes) != FALSE;
+                });
+            used = debugLogKept();
+            touchSettings();
+            keptAfterChange = debugLogKept();
+            vr::trace::setThreadUserLookup(nullptr);
+            RevertToSelf();
+            filled = debugLogKept();  // kept by the case's own lookup or not
+        }).join();
+        EXPECT_EQ(used, c.usesKept);
+        EXPECT_FALSE(keptAfterChange);
+        EXPECT_EQ(filled, c.usesKept);
+    }
+}
+
+TEST(TracerInHosts, ContextListStaysGuardedWithoutTheLoggingSemaphore)
+{
+    const char* const usualTag = std::exchange(DbgModuleTag, "VRCHST");  // no semaphore kept for it
+    vr::trace::setSemaphoreOpener([](const wchar_t*) -> HANDLE { return nullptr; });
+    std::atomic<int> stray{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&stray] {
+            for (int i = 0; i < 10000; ++i) {
+                DBG_CONTEXT* context = DBG_GetContext();
+                stray += context == nullptr || DBG_GetContext() != context || !contextLinkedFor(GetCurrentThreadId());
+                DBG_ReleaseContext();
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    vr::trace::setSemaphoreOpener(nullptr);
+    DbgModuleTag = usualTag;
+    EXPECT_EQ(stray.load(), 0);
+    EXPECT_EQ(DbgContextList, nullptr);
+}
+
+TEST(TracerInHosts, RouteKeepsItsContextWhileTheSettingsAreMissing)
+{
+    removeLogs();
+    const SavedKey machine(HKEY_LOCAL_MACHINE, kSettingsKey), user(HKEY_CURRENT_USER, kSettingsKey);
+    removeKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+    removeKey(HKEY_CURRENT_USER, kSettingsKey);
+    // The driver log's lookup reports the missing settings; the context is
+    // still this thread's when the line goes on to the debugger output.
+    static std::atomic<int> linkedAtOutput;
+    linkedAtOutput = -1;
+    void* watcher = AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS* info) -> LONG {
+        if (info->ExceptionRecord->ExceptionCode == DBG_PRINTEXCEPTION_C && linkedAtOutput == -1)
+            linkedAtOutput = contextLinkedFor(GetCurrentThreadId());
+        return EXCEPTION_CONTINUE_SEARCH;
+    });
+    DBG_Route("routed\r\n", DBG_MASK_REL | DBG_MASK_TO_ODS);
+    RemoveVectoredExceptionHandler(watcher);
+    EXPECT_EQ(linkedAtOutput.load(), 1);
+    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId())) << "given back once the line is routed";
+    EXPECT_EQ(readLines(driverLogPath()), Lines{"routed"});
+}
+
+TEST(TracerInHosts, ErrorBoxOnlyOnAVisibleWindowStation)
+{
+    struct Case {
+        vr::trace::WindowStationProbe probe;
+        std::size_t boxes;
+    };
+    int sourceLine = 0;
+    for (const Case c : {Case{[] { return true; }, 1}, Case{[] { return false; }, 0}}) {
+        removeLogs();
+        ErrorBoxCapture box;
+        vr::trace::setWindowStationProbe(c.probe);
+        DBG_Print(kSource, ++sourceLine, DBG_MASK_DEBUG_ERROR, DBG_Text("an error"));
+        vr::trace::setWindowStationProbe(nullptr);
+        EXPECT_EQ(box.texts().size(), c.boxes);
+        EXPECT_EQ(timeless(readLines(debugLogPath())),
+                  Lines{expectedHeader("host_sample.c", sourceLine) + "DBG    an error"});
+    }
+}
