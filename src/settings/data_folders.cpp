@@ -86,23 +86,10 @@ EnvironmentValue readMachineEnvironment(const wchar_t* name) noexcept
     return value;
 }
 
-// The shell's entry, bound by one thread while the others wait: threads that
-// contend for the binding's guarded static leave synchronisation objects
-// behind, which nothing closes when the module unloads.
-decltype(&SHGetFolderPathW) boundShellFolderPath = nullptr;
-INIT_ONCE shellBinding = INIT_ONCE_STATIC_INIT;
-
-BOOL CALLBACK bindShellFolderPath(INIT_ONCE*, void*, void**)
-{
-    boundShellFolderPath = vr::platform::shellFolderPath();
-    return TRUE;
-}
-
 // A shell folder, created if needed.
 bool shellFolder(int csidl, wchar_t (&path)[MAX_PATH]) noexcept
 {
-    InitOnceExecuteOnce(&shellBinding, bindShellFolderPath, nullptr, nullptr);
-    const auto getFolderPath = boundShellFolderPath;
+    const auto getFolderPath = vr::platform::shellFolderPath();
     if (!getFolderPath)
         return false;
     path[0] = L'\0';

@@ -58,18 +58,6 @@ PendingLine* takeLinesFor(LineQueue& queue, const wchar_t* path)
 
 namespace vr::trace {
 
-bool processExiting() noexcept
-{
-    using DllShutdownInProgress = BOOLEAN(NTAPI*)();
-    static std::atomic<DllShutdownInProgress> query{nullptr};
-    DllShutdownInProgress inProgress = query.load(std::memory_order_relaxed);
-    if (inProgress == nullptr) {
-        inProgress = bind<DllShutdownInProgress>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
-        query.store(inProgress, std::memory_order_relaxed);
-    }
-    return inProgress != nullptr && inProgress() != FALSE;
-}
-
 Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
 {
     PendingLine own{path, text, static_cast<DWORD>(std::strlen(text))};

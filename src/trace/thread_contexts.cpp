@@ -234,17 +234,31 @@ SRWLOCK listLock = SRWLOCK_INIT;
 
 class ListGuard {
 public:
-    ListGuard() : semaphore_(DBG_Lock()) { AcquireSRWLockExclusive(&listLock); }
+    ListGuard() : semaphore_(DBG_Lock()), locked_(lockList()) {}
     ~ListGuard()
     {
-        ReleaseSRWLockExclusive(&listLock);
+        if (locked_)
+            ReleaseSRWLockExclusive(&listLock);
         DBG_Unlock(semaphore_);
     }
     ListGuard(const ListGuard&) = delete;
     ListGuard& operator=(const ListGuard&) = delete;
 
 private:
+    // While the process exits, its other threads are gone, perhaps killed
+    // holding the lock: the one thread left walks the list without it rather
+    // than wait for ever.
+    static bool lockList()
+    {
+        if (!vr::trace::processExiting()) {
+            AcquireSRWLockExclusive(&listLock);
+            return true;
+        }
+        return TryAcquireSRWLockExclusive(&listLock) != FALSE;
+    }
+
     HANDLE semaphore_;
+    bool locked_;
 };
 
 DBG_CONTEXT* findLinked(DWORD threadId)
@@ -319,11 +333,21 @@ struct ReleaseOnUnload {
 
 namespace vr::trace {
 
+bool processExiting() noexcept
+{
+    using DllShutdownInProgress = BOOLEAN(NTAPI*)();
+    static std::atomic<DllShutdownInProgress> query{nullptr};
+    DllShutdownInProgress inProgress = query.load(std::memory_order_relaxed);
+    if (inProgress == nullptr) {
+        inProgress = bind<DllShutdownInProgress>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
+        query.store(inProgress, std::memory_order_relaxed);
+    }
+    return inProgress != nullptr && inProgress() != FALSE;
+}
+
 bool moduleUnloading() noexcept
 {
-    using ShutdownQuery = BOOLEAN(NTAPI*)();
-    const auto shuttingDown = vr::bind<ShutdownQuery>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
-    if (shuttingDown == nullptr || shuttingDown())
+    if (processExiting())
         return false;
     // In a program the static destructors run from exit(), before the
     // process ends, while its other threads still run.
@@ -360,7 +384,9 @@ extern "C" HANDLE DBG_Lock(void)
         OutputDebugStringA(message);
         return nullptr;
     }
-    if (WaitForSingleObject(semaphore, 5000) != WAIT_OBJECT_0) {
+    // A thread killed by the process's exit while it held the semaphore never
+    // gives it back: an exiting process does not wait for it.
+    if (WaitForSingleObject(semaphore, vr::trace::processExiting() ? 0 : 5000) != WAIT_OBJECT_0) {
         const DWORD error = GetLastError();
         std::snprintf(message, sizeof message,
                       "TRACE ERROR: could not get signal from semaphore!\nMost likely exceed our 5 second timeout on "
