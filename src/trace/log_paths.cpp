@@ -117,6 +117,17 @@ Resolution resolveDriverLog(wchar_t* path, DWORD capacity) noexcept
 
 using Resolver = Resolution (*)(wchar_t* path, DWORD capacity) noexcept;
 
+// Every resolution reads the registry and asks the shell: counted, so that a
+// test can tell when none was made.
+std::atomic<unsigned long> resolutions{0};
+
+template <Resolver resolve>
+Resolution counted(wchar_t* path, DWORD capacity) noexcept
+{
+    resolutions.fetch_add(1, std::memory_order_relaxed);
+    return resolve(path, capacity);
+}
+
 // The user a token runs as, copied into sid.
 bool tokenUser(HANDLE token, void* sid, DWORD sidBytes) noexcept
 {
@@ -184,14 +195,15 @@ class LogPathCache {
 public:
     PathLookup find(KeptPath& kept, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
-        if (capacity != kept.capacity || vr::trace::runtimeReleased())
+        // Once the module has given back what it held, or while the process
+        // exits, the loader lock is held: resolving would read the registry,
+        // ask the shell and make folders under it. Only a path kept before
+        // serves then; without one the line goes nowhere.
+        if (vr::trace::runtimeReleased() || processExiting())
+            return keptOnly(kept, path, capacity, afresh);
+        if (capacity != kept.capacity)
             return {kept.resolve(path, capacity).found, false};
-        // Once the process exits, a thread ended while it held the lock never
-        // gives it back: a line traced then resolves afresh rather than wait.
-        if (!processExiting())
-            AcquireSRWLockExclusive(&lock_);
-        else if (!TryAcquireSRWLockExclusive(&lock_))
-            return {kept.resolve(path, capacity).found, false};
+        AcquireSRWLockExclusive(&lock_);
         const bool watched = watchesHold();
         bool earlier = watched && kept.valid && !afresh;
         // Asked only of a path in a user's data folder, once per lookup.
@@ -222,16 +234,28 @@ public:
         return {resolution.found, false};
     }
 
-    // Drops the watches' keys and events; the module is going away.
+    // Drops the watches' keys and events; the module is going away. The kept
+    // texts stay, in static storage, for lines traced after this.
     void release() noexcept
     {
         watch_.release();
         state_ = WatchState::NotArmed;
-        debugLog.valid = false;
-        driverLog.valid = false;
     }
 
 private:
+    // The kept path as it is, with no watch asked and nothing resolved; a
+    // thread killed while it held the lock leaves none to serve.
+    PathLookup keptOnly(const KeptPath& kept, wchar_t* path, DWORD capacity, bool afresh) noexcept
+    {
+        if (afresh || !TryAcquireSRWLockExclusive(&lock_))
+            return {};
+        const bool found = kept.valid && kept.length < capacity && (!kept.perUser || runsAsProcessUser());
+        if (found)
+            std::wmemcpy(path, kept.text, kept.length + 1);
+        ReleaseSRWLockExclusive(&lock_);
+        return {found, found};
+    }
+
     // True while every watch is armed and nothing watched has changed. Anything
     // else forgets every kept path (a newer generation) and arms the watches
     // again, before the paths are resolved, so that a change made during a
@@ -260,8 +284,8 @@ private:
     unsigned long long generation_ = 0;
 
 public:
-    KeptPath debugLog{kLogPathChars, debugLogText, resolveDebugLog};
-    KeptPath driverLog{static_cast<DWORD>(kDriverPathChars), driverLogText, resolveDriverLog};
+    KeptPath debugLog{kLogPathChars, debugLogText, counted<resolveDebugLog>};
+    KeptPath driverLog{static_cast<DWORD>(kDriverPathChars), driverLogText, counted<resolveDriverLog>};
 };
 
 // Never destroyed: at process exit a thread may still write a line. The
@@ -286,6 +310,8 @@ PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh) noex
 }
 
 void releaseLogPaths() noexcept { cache.paths.release(); }
+
+unsigned long logPathResolutions() noexcept { return resolutions.load(std::memory_order_relaxed); }
 
 void setThreadUserLookup(TokenUserLookup lookup) noexcept { threadUserLookup = lookup != nullptr ? lookup : tokenUser; }
 

@@ -24,7 +24,11 @@ struct PathLookup {
 // read.
 PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh = false) noexcept;
 
-// Drops the watches kept for the paths, when the module unloads.
+// Drops the watches kept for the paths, when the module unloads; the paths
+// kept until then still serve.
 void releaseLogPaths() noexcept;
+
+// How many times this process has resolved a log path.
+unsigned long logPathResolutions() noexcept;
 
 }  // namespace vr::trace

@@ -6,13 +6,17 @@
 // in its log when the tracing call returns and nothing is kept across calls.
 //
 // The queue's entries live on the waiting threads' stacks and its lock and
-// condition are static: there is nothing to allocate, and nothing to release
-// when the module unloads. Once the process has begun to exit, the threads
-// that could hold a queue are gone or about to be: a line traced then is
-// written directly, never waiting for the queue.
+// condition are static. What a log keeps between batches (lines that could
+// not be written yet, the count of those lost) is in the queue's backlogs,
+// released when the module unloads. Once the process has begun to exit, the
+// threads that could hold a queue are gone or about to be: a line traced then
+// is written directly and alone, never waiting for the queue, and nothing is
+// kept for it.
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 #include "platform/handles.h"
 #include "trace/tracer_internal.h"
@@ -23,6 +27,9 @@ using namespace vr::trace;
 
 // Enough for a batch of a few hundred ordinary lines in one write.
 constexpr std::size_t kBatchBytes = 32768;
+// Logs of one queue that can keep lines at the same time: the debug and
+// driver logs have one path at a time, the caller's files share the last.
+constexpr std::size_t kBacklogs = 4;
 
 struct LineQueue {
     SRWLOCK lock;
@@ -31,9 +38,47 @@ struct LineQueue {
     PendingLine* last;
     bool writing;  // a thread is appending a batch taken from this queue
     char batch[kBatchBytes];  // used by that thread only
+    LogBacklog backlogs[kBacklogs];  // likewise
 };
 
 LineQueue queues[static_cast<int>(LogQueue::Count)] = {};
+
+bool keepsNothing(const LogBacklog& backlog)
+{
+    return backlog.keptBytes == 0 && backlog.lost == 0 && !backlog.held && !backlog.renameFailed;
+}
+
+void freeBacklog(LogBacklog& backlog)
+{
+    std::free(backlog.path);
+    std::free(backlog.kept);
+    backlog = {};
+}
+
+// The backlog of the log at `path`, taken from one that keeps nothing when
+// the log has none yet; null when every one keeps something for another log.
+LogBacklog* backlogFor(LineQueue& queue, const wchar_t* path)
+{
+    LogBacklog* spare = nullptr;
+    for (LogBacklog& backlog : queue.backlogs) {
+        if (backlog.path != nullptr && std::wcscmp(backlog.path, path) == 0)
+            return &backlog;
+        if (spare == nullptr && (backlog.path == nullptr || keepsNothing(backlog)))
+            spare = &backlog;
+    }
+    if (spare == nullptr)
+        return nullptr;
+    const std::size_t bytes = (std::wcslen(path) + 1) * sizeof(wchar_t);
+    auto* copy = static_cast<wchar_t*>(std::malloc(bytes));
+    if (copy == nullptr)
+        return nullptr;
+    std::memcpy(copy, path, bytes);
+    char* const kept = std::exchange(spare->kept, nullptr);
+    freeBacklog(*spare);
+    spare->kept = kept;  // the buffer serves the next log as well
+    spare->path = copy;
+    return spare;
+}
 
 // Takes out of the queue, in their order, the lines waiting for `path`;
 // lines for another file stay for a later batch.
@@ -62,8 +107,8 @@ Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
 {
     PendingLine own{path, text, static_cast<DWORD>(std::strlen(text))};
     if (processExiting()) {
-        // Alone, unbuffered, and without the rotation's allocation.
-        appendLines(path, &own, nullptr, 0, false);
+        // Alone, unbuffered, nothing kept and no rotation.
+        appendLines(path, &own, nullptr, 0, nullptr);
         return own.appended;
     }
     LineQueue& queue = queues[static_cast<int>(log)];
@@ -83,7 +128,7 @@ Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
         PendingLine* const batch = takeLinesFor(queue, path);
         queue.writing = true;
         ReleaseSRWLockExclusive(&queue.lock);
-        appendLines(path, batch, queue.batch, sizeof queue.batch, true);
+        appendLines(path, batch, queue.batch, sizeof queue.batch, backlogFor(queue, path));
         AcquireSRWLockExclusive(&queue.lock);
         for (PendingLine* line = batch; line != nullptr;) {
             PendingLine* const next = line->next;  // the entry goes with its thread once written
@@ -95,6 +140,13 @@ Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
     }
     ReleaseSRWLockExclusive(&queue.lock);
     return own.appended;
+}
+
+void releaseLogQueues() noexcept
+{
+    for (LineQueue& queue : queues)
+        for (LogBacklog& backlog : queue.backlogs)
+            freeBacklog(backlog);
 }
 
 }  // namespace vr::trace

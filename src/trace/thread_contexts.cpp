@@ -1,4 +1,5 @@
-// Thread contexts of the tracer and the named semaphore that guards their list.
+// Thread contexts of the tracer: the list that holds them, the fallback lent
+// when one cannot be allocated, and the TLS slot a thread finds its own in.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -37,11 +38,6 @@ std::atomic<vr::trace::ContextAllocator> contextAllocator{callocContext};
 constexpr std::size_t kSpareContexts = 4;
 std::atomic<DBG_CONTEXT*> spareContexts[kSpareContexts];
 
-// Set once the module that links the runtime has released what it held: a
-// line traced after that (from a later static destructor) borrows the
-// fallback context and resolves its log path afresh, so nothing is held again.
-std::atomic<bool> released{false};
-
 // What a zero-filled context reads as: no counts, no guard bits, and every
 // text and name slot empty.
 void clearForReuse(DBG_CONTEXT& c)
@@ -60,7 +56,7 @@ void clearForReuse(DBG_CONTEXT& c)
 
 DBG_CONTEXT* newContext()
 {
-    if (released.load(std::memory_order_acquire))
+    if (vr::trace::runtimeReleased())
         return nullptr;
     const vr::trace::ContextAllocator allocator = contextAllocator.load();
     if (allocator == callocContext)
@@ -93,7 +89,7 @@ std::atomic<DWORD> contextSlot{TLS_OUT_OF_INDEXES};
 DWORD takeContextSlot()
 {
     DWORD slot = contextSlot.load(std::memory_order_acquire);
-    if (slot != TLS_OUT_OF_INDEXES || released.load(std::memory_order_acquire))
+    if (slot != TLS_OUT_OF_INDEXES || vr::trace::runtimeReleased())
         return slot;
     const DWORD fresh = TlsAlloc();
     if (fresh == TLS_OUT_OF_INDEXES)
@@ -149,97 +145,20 @@ void resetFallback()
     f.heldLine[0] = f.lastKey[0] = f.line[0] = '\0';
 }
 
-// The logging semaphore's name for a module tag.
-struct SemaphoreName {
-    wchar_t text[128];
-    bool valid;
-};
-
-SemaphoreName semaphoreName(const char* tag)
-{
-    SemaphoreName name{};
-    name.valid = std::swprintf(name.text, 128, L"Veranto 6.2_%hs_LoggingSemaphore", tag) >= 0;
-    return name;
-}
-
-// The logging semaphore, opened once per module tag and kept open until the
-// module unloads: creating a named object for every lock would cost more than
-// the list walk it guards. A handle opened for an earlier tag stays open too,
-// so that a thread holding it can still give it back. Past kKeptSemaphores
-// tags a semaphore is opened for each lock and closed by DBG_Unlock.
-struct KeptSemaphore {
-    const char* tag;  // DbgModuleTag when it was opened, and its text
-    char tagText[64];
-    HANDLE handle;
-};
-constexpr std::size_t kKeptSemaphores = 8;
-KeptSemaphore keptSemaphores[kKeptSemaphores];
-std::atomic<std::size_t> keptSemaphoreCount{0};
-SRWLOCK semaphoreOpening = SRWLOCK_INIT;
-std::atomic<KeptSemaphore*> keptSemaphore{nullptr};
-
-HANDLE createSemaphore(const wchar_t* name) { return CreateSemaphoreW(nullptr, 1, 1, name); }
-std::atomic<vr::trace::SemaphoreOpener> semaphoreOpener{createSemaphore};
-
-bool keptFor(const KeptSemaphore* kept, const char* tag)
-{
-    return kept != nullptr && kept->tag == tag && std::strncmp(kept->tagText, tag, sizeof kept->tagText) == 0;
-}
-
-HANDLE openSemaphore(const char* tag)
-{
-    if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
-        return kept->handle;
-    const SemaphoreName name = semaphoreName(tag);
-    if (!name.valid)
-        return nullptr;
-    HANDLE semaphore = semaphoreOpener.load()(name.text);
-    if (semaphore == nullptr)
-        return nullptr;
-    const std::size_t count = keptSemaphoreCount.load(std::memory_order_relaxed);
-    if (count == kKeptSemaphores || released.load(std::memory_order_acquire))
-        return semaphore;  // not kept: DBG_Unlock closes it
-    KeptSemaphore& kept = keptSemaphores[count];
-    kept.tag = tag;
-    std::strncpy(kept.tagText, tag, sizeof kept.tagText - 1);
-    kept.handle = semaphore;
-    keptSemaphoreCount.store(count + 1, std::memory_order_release);
-    keptSemaphore.store(&kept, std::memory_order_release);
-    return semaphore;
-}
-
-HANDLE loggingSemaphore(const char* tag)
-{
-    if (const KeptSemaphore* kept = keptSemaphore.load(std::memory_order_acquire); keptFor(kept, tag))
-        return kept->handle;
-    AcquireSRWLockExclusive(&semaphoreOpening);
-    HANDLE semaphore = openSemaphore(tag);
-    ReleaseSRWLockExclusive(&semaphoreOpening);
-    return semaphore;
-}
-
-bool isKeptOpen(HANDLE semaphore)
-{
-    const std::size_t count = keptSemaphoreCount.load(std::memory_order_acquire);
-    for (std::size_t i = 0; i < count; ++i)
-        if (keptSemaphores[i].handle == semaphore)
-            return true;
-    return false;
-}
-
-// Every walk and change of the list holds the logging semaphore, which the
-// product's other components share, and this process-local lock, which still
-// guards the list when the semaphore cannot be opened or its wait runs out.
+// Every walk and change of the list holds this process-local lock, and the
+// logging semaphore too when it is free at once: the product's other
+// components may still take that semaphore with DBG_Lock, but a holder that
+// died or keeps it never holds up a tracing call.
 SRWLOCK listLock = SRWLOCK_INIT;
 
 class ListGuard {
 public:
-    ListGuard() : semaphore_(DBG_Lock()), locked_(lockList()) {}
+    ListGuard() : locked_(lockList()), semaphore_(vr::trace::tryLoggingSemaphore()) {}
     ~ListGuard()
     {
+        DBG_Unlock(semaphore_);
         if (locked_)
             ReleaseSRWLockExclusive(&listLock);
-        DBG_Unlock(semaphore_);
     }
     ListGuard(const ListGuard&) = delete;
     ListGuard& operator=(const ListGuard&) = delete;
@@ -257,8 +176,8 @@ private:
         return TryAcquireSRWLockExclusive(&listLock) != FALSE;
     }
 
-    HANDLE semaphore_;
     bool locked_;
+    HANDLE semaphore_;
 };
 
 DBG_CONTEXT* findLinked(DWORD threadId)
@@ -292,77 +211,28 @@ BOOL CALLBACK readExecutablePath(INIT_ONCE*, void*, void**)
     return TRUE;
 }
 
-const char* executablePath()
+}  // namespace
+
+namespace vr::trace {
+
+const char* executablePath() noexcept
 {
     InitOnceExecuteOnce(&executableRead, readExecutablePath, nullptr, nullptr);
     return executableText;
 }
 
-// What the module holds for the whole process, given back when the module
-// that links the runtime unloads. No thread runs the module's code any more,
-// so nothing is locked; the contexts of threads that are still alive go with
-// the module, whose TLS slot is freed too.
-void releaseHeld() noexcept
+// What the list holds for the whole process, given back when the module that
+// links the runtime unloads. No thread runs the module's code any more, so
+// nothing is locked; the contexts of threads that are still alive go with the
+// module, whose TLS slot is freed too.
+void releaseContexts() noexcept
 {
-    released.store(true, std::memory_order_release);
     for (std::atomic<DBG_CONTEXT*>& spare : spareContexts)
         std::free(spare.exchange(nullptr));
     for (DBG_CONTEXT* c = std::exchange(DbgContextList, nullptr); c != nullptr;)
         std::free(std::exchange(c, c->next));
-    keptSemaphore.store(nullptr);
-    for (std::size_t i = keptSemaphoreCount.exchange(0); i > 0; --i)
-        CloseHandle(keptSemaphores[i - 1].handle);
     if (const DWORD slot = contextSlot.exchange(TLS_OUT_OF_INDEXES); slot != TLS_OUT_OF_INDEXES)
         TlsFree(slot);
-    vr::trace::releaseLogPaths();
-}
-
-// A static library has no DllMain of its own: the static destructors of the
-// module that links it run when that module is unloaded, and also while the
-// process exits. Only the first releases anything; at process exit other
-// threads may have been killed holding any lock, or still be writing a line.
-struct ReleaseOnUnload {
-    ~ReleaseOnUnload()
-    {
-        if (vr::trace::moduleUnloading())
-            releaseHeld();
-    }
-} releaseOnUnload;
-
-}  // namespace
-
-namespace vr::trace {
-
-bool processExiting() noexcept
-{
-    using DllShutdownInProgress = BOOLEAN(NTAPI*)();
-    static std::atomic<DllShutdownInProgress> query{nullptr};
-    DllShutdownInProgress inProgress = query.load(std::memory_order_relaxed);
-    if (inProgress == nullptr) {
-        inProgress = bind<DllShutdownInProgress>(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress");
-        query.store(inProgress, std::memory_order_relaxed);
-    }
-    return inProgress != nullptr && inProgress() != FALSE;
-}
-
-bool moduleUnloading() noexcept
-{
-    if (processExiting())
-        return false;
-    // In a program the static destructors run from exit(), before the
-    // process ends, while its other threads still run.
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<const wchar_t*>(&moduleUnloading), &self))
-        return false;
-    return self != GetModuleHandleW(nullptr);
-}
-
-bool runtimeReleased() noexcept { return released.load(std::memory_order_acquire); }
-
-void setSemaphoreOpener(SemaphoreOpener opener) noexcept
-{
-    semaphoreOpener = opener != nullptr ? opener : createSemaphore;
 }
 
 void setContextAllocator(ContextAllocator allocator) noexcept
@@ -372,48 +242,10 @@ void setContextAllocator(ContextAllocator allocator) noexcept
 
 }  // namespace vr::trace
 
-extern "C" HANDLE DBG_Lock(void)
-{
-    const char* tag = DbgModuleTag != nullptr ? DbgModuleTag : "";
-    HANDLE semaphore = loggingSemaphore(tag);
-    char message[512];
-    if (semaphore == nullptr) {
-        // Never through the tracer: every tracing call takes this lock.
-        std::snprintf(message, sizeof message, "TRACE ERROR: could not create semaphore!\nGetLastError() == %d",
-                      static_cast<int>(GetLastError()));
-        OutputDebugStringA(message);
-        return nullptr;
-    }
-    // A thread killed by the process's exit while it held the semaphore never
-    // gives it back: an exiting process does not wait for it.
-    if (WaitForSingleObject(semaphore, vr::trace::processExiting() ? 0 : 5000) != WAIT_OBJECT_0) {
-        const DWORD error = GetLastError();
-        std::snprintf(message, sizeof message,
-                      "TRACE ERROR: could not get signal from semaphore!\nMost likely exceed our 5 second timeout on "
-                      "the %ls semaphore.\nGetLastError() == %d",
-                      semaphoreName(tag).text, static_cast<int>(error));
-        OutputDebugStringA(message);
-        // Not ours to release: go on unlocked.
-        if (!isKeptOpen(semaphore))
-            CloseHandle(semaphore);
-        return nullptr;
-    }
-    return semaphore;
-}
-
-extern "C" void DBG_Unlock(HANDLE semaphore)
-{
-    if (semaphore == nullptr)
-        return;
-    ReleaseSemaphore(semaphore, 1, nullptr);
-    if (!isKeptOpen(semaphore))
-        CloseHandle(semaphore);
-}
-
 extern "C" void DBG_ProcessColumn(char* destination, DWORD threadId)
 {
-    vr::trace::formatProcessColumn(destination, vr::trace::kTextSize, executablePath(), GetCurrentProcessId(),
-                                   threadId);
+    vr::trace::formatProcessColumn(destination, vr::trace::kTextSize, vr::trace::executablePath(),
+                                   GetCurrentProcessId(), threadId);
 }
 
 extern "C" DBG_CONTEXT* DBG_GetContext(void)

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "trace/core/gap_line.h"
 #include "trace/core/trace_context.h"
 #include "vrc_trace.h"
 
@@ -32,11 +33,36 @@ void setWindowStationProbe(WindowStationProbe probe) noexcept;  // null restores
 void setSemaphoreOpener(SemaphoreOpener opener) noexcept;  // null restores CreateSemaphoreW
 void setThreadUserLookup(TokenUserLookup lookup) noexcept;  // null restores GetTokenInformation
 
+// Seams of the log writer, for what the platform under test will not do:
+// a write that comes up short (a full volume), and a look at the access a
+// log is opened with. Same contracts as WriteFile and CreateFileW.
+using LogWrite = BOOL (*)(HANDLE file, const void* bytes, DWORD size, DWORD* written);
+using LogOpen = HANDLE (*)(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+void setLogWrite(LogWrite write) noexcept;  // null restores WriteFile
+void setLogOpen(LogOpen open) noexcept;  // null restores CreateFileW
+// Runs between a writer's first look at a log's size past the limit and its
+// reopen of the log to move it, where another writer may move it first.
+using RotationRace = void (*)(const wchar_t* path);
+void setRotationRace(RotationRace race) noexcept;  // null: nothing runs there
+
 // True while the static destructors run because the module that links the
 // runtime is being unloaded; false while the process exits.
 bool moduleUnloading() noexcept;
 // True once the module has given back what it held for the process.
 bool runtimeReleased() noexcept;
+// Gives back what the module's unloading gives back (what each part below
+// releases); tracing afterwards uses nothing that must be released again.
+void releaseRuntime() noexcept;
+void releaseContexts() noexcept;
+void releaseKeptSemaphores() noexcept;
+void releaseLogQueues() noexcept;
+
+// The logging semaphore of the current module tag if it is free at once,
+// else null; given back with DBG_Unlock. Keeps the caller's last error.
+HANDLE tryLoggingSemaphore() noexcept;
+
+// The process's executable path, read once.
+const char* executablePath() noexcept;
 
 // DbgDeepLevel and DbgErrorLatch are plain C variables for the components,
 // but any thread may write them: inside the runtime they are read and written
@@ -66,6 +92,7 @@ const Writer& heldLineWriter();
 // moves a log that was past the rotation size before the append to its backup.
 enum class Appended {
     Done,
+    Kept,  // the file cannot be written now: the text waits for the next batch that gets in
     Lost,  // the file could not be opened or written: the text is lost
     NoFolder  // the file's folder does not exist
 };
@@ -93,9 +120,27 @@ struct PendingLine {
     bool written = false;  // appended holds the outcome
 };
 
+// What one process keeps for one log between its batches: the lines that
+// could not be written yet (at most kKeptBytes), how many were lost and why,
+// whether another program holds the log, and when a rename that failed is
+// tried again. Touched only by the thread writing for the log.
+inline constexpr std::size_t kKeptBytes = 65536;
+struct LogBacklog {
+    wchar_t* path;  // heap copy; null while the record is free
+    char* kept;  // kKeptBytes, allocated when first needed
+    std::size_t keptBytes;
+    unsigned long lost;
+    LossCause cause;
+    bool held;  // the last open waited its whole second for another program
+    bool renameFailed;  // the next rotation waits for the size or time below
+    LONGLONG rotateAtSize;
+    ULONGLONG rotateAtTick;
+};
+
 // Appends the lines, all for `path`, in their order in one open of the file,
-// gathered in the buffer (none: one write per line), and records each line's
-// outcome; rotates the log when it may.
-void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, bool mayRotate);
+// gathered in the buffer (none: one write per line), after any kept lines,
+// and records each line's outcome; rotates the log when it may. Without a
+// backlog (while the process exits) nothing is kept and nothing rotated.
+void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, LogBacklog* backlog);
 
 }  // namespace vr::trace

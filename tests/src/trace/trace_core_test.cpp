@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "trace/core/gap_line.h"
 #include "trace/core/line_split.h"
 #include "trace/core/trace_context.h"
 
@@ -264,6 +265,30 @@ TEST(TraceEntries, NameIsShownUpTo256CharactersAndKeepsItsOwnLineEnd)
     ASSERT_TRUE(build(*c, "", 0, r));
     showEntry(*c, "Named\n", r.writer);
     EXPECT_EQ(r.lines.back().line, header() + "1      Named\n");
+}
+
+TEST(TraceGapLine, SaysHowManyLinesAreMissingAndWhyInTheLogsFormat)
+{
+    const struct {
+        unsigned long lost;
+        LossCause cause;
+        const char* text;
+    } cases[] = {
+        {1, LossCause::Held, "1 line could not be written to this log: another program held it open."},
+        {37, LossCause::DiskFull, "37 lines could not be written to this log: the disk was full."},
+        {2, LossCause::WriteFailed, "2 lines could not be written to this log: a write to it failed."},
+        {3, LossCause::SecondName, "3 lines could not be written to this log: the log file had a second name."},
+    };
+    for (const auto& c : cases) {
+        char line[512];
+        const GapLine gap{
+            "VRCCLN", "2026-12-08 11:03:38.173", "spoolsv 1234 5678", "C:\\src\\log_files.cpp", 42, c.lost, c.cause};
+        const std::string expected = std::string("VRCCLN  2026-12-08 11:03:38.173 spoolsv 1234 5678") +
+                                     std::string(15, ' ') + "log_files.cpp   42 REL    TRACE ERROR: " + c.text + "\r\n";
+        EXPECT_EQ(formatGapLine(line, sizeof line, gap), expected.size());
+        EXPECT_EQ(line, expected);
+        EXPECT_EQ(formatGapLine(line, expected.size(), gap), 0u) << "no room for its end";
+    }
 }
 
 TEST(TraceRoute, DestinationsInOrder)

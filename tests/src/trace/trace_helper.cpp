@@ -14,6 +14,11 @@
 //                                   "at exit" as the process shuts down
 //   trace_helper lock <ms> <path>   holds the file open without sharing,
 //                                   signals "trace_helper_ready", keeps it <ms>
+//   trace_helper die                takes the logging semaphore and ends
+//                                   itself without giving it back
+//   trace_helper released           traces after the runtime gave back what an
+//                                   unload gives back; exits with the number of
+//                                   log path resolutions that made
 #include <windows.h>
 
 #include <cstdio>
@@ -23,14 +28,41 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "trace/log_paths.h"
+#include "trace/tracer_internal.h"
 #include "vrcommon.h"
 
 namespace {
 
-int hold(DWORD milliseconds)
+HANDLE takeLoggingSemaphore()
 {
     HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, L"Veranto 6.2_VRCCLN_LoggingSemaphore");
-    if (semaphore == nullptr || WaitForSingleObject(semaphore, 10000) != WAIT_OBJECT_0)
+    return semaphore != nullptr && WaitForSingleObject(semaphore, 10000) == WAIT_OBJECT_0 ? semaphore : nullptr;
+}
+
+int die()
+{
+    if (takeLoggingSemaphore() == nullptr)
+        return 3;
+    TerminateProcess(GetCurrentProcess(), 0);
+    return 0;
+}
+
+// The driver log's path is kept from the first line; the debug log's never is.
+int traceAfterRelease()
+{
+    DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("before release"));
+    vr::trace::releaseRuntime();
+    const unsigned long before = vr::trace::logPathResolutions();
+    DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("after release"));
+    DBG_Print(__FILE__, __LINE__, DBG_MASK_TO_LOG, DBG_Text("debug log after release"));
+    return static_cast<int>(vr::trace::logPathResolutions() - before);
+}
+
+int hold(DWORD milliseconds)
+{
+    HANDLE semaphore = takeLoggingSemaphore();
+    if (semaphore == nullptr)
         return 3;
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"trace_helper_ready");
     SetEvent(ready);
@@ -115,6 +147,10 @@ int main(int argc, char** argv)
                     [rounds = std::atoi(argv[3]), tag = argv[4]](int t) { releaseLines(tag, t, rounds); });
     if (argc == 3 && std::strcmp(argv[1], "exit") == 0)
         return exitWhileTracing(std::atoi(argv[2]));
+    if (argc == 2 && std::strcmp(argv[1], "die") == 0)
+        return die();
+    if (argc == 2 && std::strcmp(argv[1], "released") == 0)
+        return traceAfterRelease();
     if (argc == 4 && std::strcmp(argv[1], "lock") == 0)
         return lock(static_cast<DWORD>(std::atoi(argv[2])), argv[3]);
     return 1;

@@ -1,5 +1,6 @@
 // The tracer as hosts run it: a failed first allocation, impersonating
-// threads, no logging semaphore, routing without settings, an unseen station.
+// threads, no logging semaphore, routing without settings, an unseen station,
+// lines traced after the runtime let go of what it held.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -91,7 +92,14 @@ TEST(TracerInHosts, OnlyThreadsRunningAsTheProcessUserUseAndFillTheKeptPaths)
 TEST(TracerInHosts, ContextListStaysGuardedWithoutTheLoggingSemaphore)
 {
     const char* const usualTag = std::exchange(DbgModuleTag, "VRCHST");  // no semaphore kept for it
-    vr::trace::setSemaphoreOpener([](const wchar_t*) -> HANDLE { return nullptr; });
+    // Its creator's security shuts this process out: asked for once, not for every lock.
+    static std::atomic<int> opens;
+    opens = 0;
+    vr::trace::setSemaphoreOpener([](const wchar_t*) -> HANDLE {
+        ++opens;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    });
     std::atomic<int> stray{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
@@ -108,6 +116,20 @@ TEST(TracerInHosts, ContextListStaysGuardedWithoutTheLoggingSemaphore)
     DbgModuleTag = usualTag;
     EXPECT_EQ(stray.load(), 0);
     EXPECT_EQ(DbgContextList, nullptr);
+    EXPECT_LT(opens.load(), 10);
+}
+
+TEST(TracerInHosts, LineTracedAfterTheRuntimeLetGoResolvesNoPath)
+{
+    // As from a static destructor after an unload, under the loader lock:
+    // the driver log's kept path serves, the debug log had none.
+    removeLogs();
+    const ScratchFolder scratch("trace_released");
+    const SavedValue driverLogFile(HKEY_CURRENT_USER, kSettingsKey, L"DriverLogFile");
+    setDriverLogFile(scratch.path() + L"\\driver.log");
+    EXPECT_EQ(waitForExit(startHelper(L"released"), 20000), 0u) << "paths resolved after release";
+    EXPECT_NE(readSharedFile(scratch.path() + L"\\driver.log").find("REL    after release"), std::string::npos);
+    EXPECT_FALSE(fileExists(debugLogPath()));
 }
 
 TEST(TracerInHosts, RouteKeepsItsContextWhileTheSettingsAreMissing)

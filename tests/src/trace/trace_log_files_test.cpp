@@ -1,14 +1,18 @@
 // The log files themselves: rotation past 100,000,000 bytes on the full
-// 64-bit size, a backup that survives a failed move, appends that keep what
-// the log holds.
+// 64-bit size, a held backup, a log moved by another writer mid-rotation,
+// lines that cannot be written, appends that keep what the log holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 #include "registry_state.h"
 #include "scratch_folder.h"
 #include "shared_file.h"
+#include "trace/tracer_internal.h"
 #include "trace_expectations.h"
 #include "vrcommon.h"
 
@@ -18,6 +22,14 @@ using namespace vr::test::trace;
 namespace {
 
 constexpr const char* kSource = "C:\\src\\files.c";
+
+void appendBytes(const std::wstring& path, const std::string& bytes)
+{
+    const vr::UniqueHandle file = vr::adoptFileHandle(
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
 
 bool growTo(const std::wstring& path, LONGLONG size)
 {
@@ -65,23 +77,133 @@ TEST_F(LogFiles, LogPastTwoGigabytesIsRotatedOnItsWholeSize)
     EXPECT_EQ(fileLines(log_).size(), 1u);
 }
 
-TEST_F(LogFiles, FailedMoveKeepsTheOlderBackup)
+TEST_F(LogFiles, HeldBackupPutsOffTheMoveAndAppendsAskOnlyForAppendRights)
 {
     ASSERT_TRUE(scratch_.write("driver.BAK", "older backup\r\n").size() > 0);
     ASSERT_TRUE(growTo(log_, 100000001));
+    static std::vector<DWORD> accesses;
+    accesses.clear();
+    vr::trace::setLogOpen([](const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+        accesses.push_back(access);
+        return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+    });
     {
-        // Open without letting it be deleted: the backup cannot be replaced.
+        // A backup open even to deleting cannot be replaced: one try, then
+        // the appends go on as for a log below the limit.
+        constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         const vr::UniqueHandle reader = vr::adoptFileHandle(
-            CreateFileW(backup_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            CreateFileW(backup_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(reader);
-        DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("while the backup is open"));
+        for (int i = 0; i < 5; ++i)
+            DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("while the backup is open"));
     }
+    EXPECT_EQ(std::count_if(accesses.begin(), accesses.end(), [](DWORD a) { return (a & DELETE) != 0; }), 1);
     EXPECT_EQ(readSharedFile(backup_), "older backup\r\n");
-    EXPECT_GT(sizeOf(log_), 100000001);
-    // The next append moves it, replacing the older backup.
-    DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("once it is closed"));
+    DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("closed, the log not grown enough"));
+    EXPECT_TRUE(exists(log_));
+    // Another 1,000,000 bytes, and the next append moves it.
+    ASSERT_TRUE(growTo(log_, sizeOf(log_) + 1000000));
+    DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("grown"));
+    vr::trace::setLogOpen(nullptr);
     EXPECT_FALSE(exists(log_));
-    EXPECT_GT(sizeOf(backup_), 100000001);
+    EXPECT_GT(sizeOf(backup_), 101000001);
+    for (const DWORD access : accesses)
+        EXPECT_EQ(access & ~DELETE,
+                  DWORD{FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE});
+}
+
+TEST_F(LogFiles, WriterThatFindsTheLogMovedUnderItDoesNotMoveItAgain)
+{
+    ASSERT_TRUE(growTo(log_, 100000001));
+    // Another writer appends its last line and moves the log, then starts the
+    // new one, between this writer's size check and its reopen.
+    static const std::wstring* paths[2];
+    paths[0] = &log_;
+    paths[1] = &backup_;
+    vr::trace::setRotationRace([](const wchar_t*) {
+        vr::trace::setRotationRace(nullptr);
+        appendBytes(*paths[0], "other writer's last line\r\n");
+        MoveFileExW(paths[0]->c_str(), paths[1]->c_str(), MOVEFILE_REPLACE_EXISTING);
+        appendBytes(*paths[0], "other writer's first line\r\n");
+    });
+    DBG_Print(kSource, 6, DBG_MASK_REL, DBG_Text("ours"));
+    EXPECT_EQ(sizeOf(backup_), 100000001 + 26);
+    EXPECT_EQ(readSharedFile(backup_, 100000001), "other writer's last line\r\n");
+    const std::vector<std::string> lines = fileLines(log_);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "other writer's first line");
+    EXPECT_EQ(timeless(lines[1]), headerOf("files.c", 6) + "REL    ours");
+}
+
+namespace {
+
+// A volume that is full: each write puts down half its bytes, then fails
+// with the volume's error, or reports success for the half.
+std::atomic<bool> volumeFull{false}, fullVolumeSaysSuccess{false};
+BOOL writeToVolume(HANDLE file, const void* bytes, DWORD size, DWORD* written)
+{
+    if (!volumeFull)
+        return WriteFile(file, bytes, size, written, nullptr);
+    WriteFile(file, bytes, size / 2, written, nullptr);
+    if (fullVolumeSaysSuccess)
+        return TRUE;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+}  // namespace
+
+TEST_F(LogFiles, LinesThatCannotBeWrittenAreKeptOrCountedNeverTorn)
+{
+    const std::wstring elsewhere = scratch_.path() + L"\\precious.txt";
+    const struct {
+        const char* name;
+        bool secondName, saysSuccess;
+        const char* gap;
+    } cases[] = {
+        {"full volume", false, false, "1 line could not be written to this log: the disk was full."},
+        {"full volume, write reports success", false, true,
+         "1 line could not be written to this log: the disk was full."},
+        {"log is a second name of another file", true, false,
+         "3 lines could not be written to this log: the log file had a second name."},
+    };
+    vr::trace::setLogWrite(writeToVolume);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(log_.c_str());
+        DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("before"));
+        if (c.secondName) {
+            DeleteFileW(log_.c_str());
+            scratch_.write("precious.txt", "precious\r\n");
+            ASSERT_TRUE(CreateHardLinkW(log_.c_str(), elsewhere.c_str(), nullptr)) << GetLastError();
+        }
+        volumeFull = !c.secondName;
+        fullVolumeSaysSuccess = c.saysSuccess;
+        // The middle line is past what a log keeps: it is counted.
+        DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("kept"));
+        DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("%070000d", 0));
+        DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("kept too"));
+        volumeFull = false;
+        if (c.secondName) {
+            EXPECT_EQ(readSharedFile(elsewhere), "precious\r\n");
+            DeleteFileW(log_.c_str());
+        }
+        DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("after"));
+        const std::string text = readSharedFile(log_);
+        EXPECT_TRUE(text.ends_with("\r\n"));
+        // The tracer's own line stands where lines are missing, as a release line.
+        const std::string gap = std::string("REL    TRACE ERROR: ") + c.gap;
+        std::vector<std::string> expected{gap};
+        if (!c.secondName)
+            expected = {headerOf("files.c", 1) + "REL    before", gap, headerOf("files.c", 2) + "REL    kept",
+                        headerOf("files.c", 4) + "REL    kept too"};
+        expected.push_back(headerOf("files.c", 5) + "REL    after");
+        std::vector<std::string> lines = fileLines(log_);
+        for (std::string& line : lines)
+            line = line.find(gap) != std::string::npos ? line.substr(line.find(gap)) : timeless(line);
+        EXPECT_EQ(lines, expected);
+    }
+    vr::trace::setLogWrite(nullptr);
 }
 
 TEST_F(LogFiles, AppendsKeepWhatTheLogHolds)

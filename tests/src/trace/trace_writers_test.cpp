@@ -4,9 +4,12 @@
 // moved by one writer only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/handles.h"
@@ -21,6 +24,7 @@ using namespace vr::test;
 namespace {
 
 constexpr LONGLONG kPastTheLimit = 100000001;
+constexpr const char* kSource = "C:\\src\\writers.c";
 
 // Each line of a log's text, with the time as "@"; the text ends with a line.
 template <class Check>
@@ -160,4 +164,127 @@ TEST_F(ManyWriters, ProcessThatExitsWhileItsThreadsTraceNeverWaitsForThem)
         R"(VRCCLN  @ trace_helper +\d+ +\d+ +trace_exit_library\.cpp +\d+ REL    (busy \d \d+ END|at exit))");
     forEachLine(readSharedFile(log_),
                 [](const std::string& line) { EXPECT_TRUE(std::regex_match(line, whole)) << line; });
+}
+
+namespace {
+
+// Traces "<tag> <thread> <i> <padding> END" from each of `threads` threads,
+// one line every `everyMs` for `forMs`; each thread's time inside its calls.
+std::vector<ULONGLONG> traceFromThreads(int threads, const char* tag, DWORD everyMs, DWORD forMs,
+                                        std::size_t padding = 1)
+{
+    std::vector<ULONGLONG> inCalls(threads);
+    std::vector<std::thread> workers;
+    const std::string pad(padding, 'p');
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            const ULONGLONG end = GetTickCount64() + forMs;
+            for (int i = 0; i == 0 || GetTickCount64() < end; ++i) {
+                const ULONGLONG start = GetTickCount64();
+                DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("%s %d %d %s END", tag, t, i, pad.c_str()));
+                inCalls[t] += GetTickCount64() - start;
+                Sleep(everyMs);
+            }
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    return inCalls;
+}
+
+// Each thread's line numbers as the log holds them, and the lines the log
+// says it lost.
+struct TracedLines {
+    std::map<int, std::vector<int>> byThread;
+    long lost = 0;
+};
+TracedLines tracedLines(const std::string& text, const char* tag)
+{
+    const std::regex line(std::string(R"(.* REL    )") + tag + R"( (\d) (\d+) p+ END)");
+    static const std::regex gap(R"(.* REL    TRACE ERROR: (\d+) lines? could not be written to this log: .*\.)");
+    TracedLines traced;
+    forEachLine(text, [&](const std::string& found) {
+        std::smatch parts;
+        if (std::regex_match(found, parts, line))
+            traced.byThread[std::stoi(parts[1])].push_back(std::stoi(parts[2]));
+        else if (std::regex_match(found, parts, gap))
+            traced.lost += std::stol(parts[1]);
+        else
+            ADD_FAILURE() << found;
+    });
+    return traced;
+}
+
+}  // namespace
+
+TEST_F(ManyWriters, SemaphoreLeftTakenByADeadProcessCostsNothing)
+{
+    DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("keeping the semaphore open"));
+    ASSERT_EQ(waitForExit(startHelper(L"die"), 20000), 0u);
+    for (const int threads : {1, 4}) {
+        const std::vector<ULONGLONG> inCalls = traceFromThreads(threads, "dead", 0, 0);
+        EXPECT_LT(*std::max_element(inCalls.begin(), inCalls.end()), 1000u) << threads;
+    }
+    DeleteFileW(log_.c_str());
+    for (int i = 0; i < 10; ++i)
+        traceFromThreads(1, "dead", 0, 0);
+    const TracedLines traced = tracedLines(readSharedFile(log_), "dead");
+    EXPECT_EQ(traced.byThread.at(0).size(), 10u);
+    // A process started now traces its first line at once.
+    const vr::UniqueHandle go(CreateEventW(nullptr, TRUE, TRUE, L"trace_load_go"));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(waitForExit(startHelper(L"lines 1 1 N"), 20000), 0u);
+    EXPECT_LT(GetTickCount64() - start, 4000u);
+    EXPECT_NE(readSharedFile(log_).find("line N 0 0 out END"), std::string::npos);
+}
+
+TEST_F(ManyWriters, LogHeldByAnotherProgramCostsEachThreadOneWait)
+{
+    vr::UniqueHandle holder = vr::adoptFileHandle(
+        CreateFileW(log_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(holder);
+    std::thread release([&holder] { Sleep(3000), holder.reset(); });
+    // Lines of about 1 KB, every 40 ms from 2 threads: more than the log keeps.
+    const std::vector<ULONGLONG> inCalls = traceFromThreads(2, "held", 40, 4000, 1000);
+    release.join();
+    for (const ULONGLONG spent : inCalls)
+        EXPECT_LT(spent, 1800u);
+    const TracedLines traced = tracedLines(readSharedFile(log_), "held");
+    long found = 0, last[2] = {0, 0};
+    for (const auto& [thread, numbers] : traced.byThread) {
+        EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+        EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+        found += static_cast<long>(numbers.size());
+        last[thread] = numbers.back();
+    }
+    EXPECT_GT(traced.lost, 0);
+    EXPECT_EQ(found + traced.lost, last[0] + last[1] + 2) << "every line there or counted";
+}
+
+TEST_F(ManyWriters, LinesForTwoNamedLogsEachReachTheirOwn)
+{
+    const std::wstring logs[2] = {scratch_.path() + L"\\first.log", scratch_.path() + L"\\second.log"};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&logs, t] {
+            for (int i = 0; i < 200; ++i)
+                for (int l = 0; l < 2; ++l)
+                    DBG_AppendToLog(logs[l].c_str(), ("log " + std::to_string(l) + " " + std::to_string(t) + " " +
+                                                      std::to_string(i) + "\r\n")
+                                                         .c_str());
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int l = 0; l < 2; ++l) {
+        std::map<int, std::vector<int>> found, expected;
+        std::istringstream lines(readSharedFile(logs[l]));
+        std::string word;
+        for (int log, thread, number; lines >> word >> log >> thread >> number;) {
+            EXPECT_EQ(log, l);
+            found[thread].push_back(number);
+        }
+        for (int t = 0; t < 4; ++t)
+            for (int i = 0; i < 200; ++i)
+                expected[t].push_back(i);
+        EXPECT_EQ(found, expected) << l;
+    }
 }

@@ -1,0 +1,32 @@
+// The line a log gets where lines are missing from it: written ahead of the
+// first batch that gets into the log after lines could not be written there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vr::trace {
+
+// Why lines could not be written to a log.
+enum class LossCause : uint8_t { Held, DiskFull, WriteFailed, SecondName };
+
+// The cause in the log's own words, to end "... could not be written to this log: ".
+const char* lossCauseText(LossCause cause) noexcept;
+
+// What a gap line says, besides the header every line carries.
+struct GapLine {
+    const char* moduleTag;
+    const char* timestamp;
+    const char* processColumn;
+    const char* sourceFile;
+    int sourceLine;
+    unsigned long lost;
+    LossCause cause;
+};
+
+// A release line "TRACE ERROR: <n> lines could not be written to this log:
+// <cause>." in the log's format, ended by "\r\n"; returns its length, 0 when
+// it does not fit.
+std::size_t formatGapLine(char* destination, std::size_t capacity, const GapLine& gap) noexcept;
+
+}  // namespace vr::trace
