@@ -6,9 +6,13 @@
 // floor of that design is a bare loop doing just that with a line of the same
 // length in the same folder. Many writers at once are set against bare
 // writers that make the same lines and retry their exclusive open until it
-// succeeds: the floor for losing no line. The benchmark starts itself again
-// as the second process of those runs:
+// succeeds: the floor for losing no line. Lines to a log past its limit whose
+// backup someone holds are set against lines to a log below it, and lines
+// after another process died holding the logging semaphore against the same
+// lines before. The benchmark starts itself again as the second process of
+// those runs:
 //   trace_bench writers <ours|bare> <threads> <lines> <bare log> <line>
+//   trace_bench die      takes the logging semaphore and ends without giving it back
 #include <windows.h>
 
 #include <chrono>
@@ -21,7 +25,9 @@
 
 #include "child_program.h"
 #include "platform/c_file.h"
+#include "platform/handles.h"
 #include "registry_state.h"
+#include "shared_file.h"
 #include "text.h"
 #include "vrcommon.h"
 
@@ -183,6 +189,32 @@ Rates compareWriters(int processes, int threads, const std::wstring& bareLog, co
     return rates;
 }
 
+// Lines per second of one step run alone for the benchmark's time.
+template <class Step>
+double rateOf(Step step)
+{
+    long long count = 0;
+    double seconds = 0;
+    while (seconds < kSeconds)
+        runSlice(step, count, seconds);
+    return static_cast<double>(count) / seconds;
+}
+
+void setDriverLogFile(const std::wstring& path)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, VRC_SETTINGS_KEY, L"DriverLogFile", REG_SZ, path.c_str(),
+                    static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+}
+
+int dieHoldingTheSemaphore()
+{
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, L"Veranto 6.2_VRCCLN_LoggingSemaphore");
+    if (semaphore == nullptr || WaitForSingleObject(semaphore, 10000) != WAIT_OBJECT_0)
+        return 3;
+    TerminateProcess(GetCurrentProcess(), 0);
+    return 0;
+}
+
 std::wstring logFolder()
 {
     wchar_t folder[MAX_PATH] = {};
@@ -195,6 +227,8 @@ std::wstring logFolder()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "die") == 0)
+        return dieHoldingTheSemaphore();
     if (argc == 7 && std::strcmp(argv[1], "writers") == 0) {
         writeLines(std::strcmp(argv[2], "ours") == 0, std::atoi(argv[3]), std::atoi(argv[4]), vr::test::widen(argv[5]),
                    std::string(argv[6]) + "\r\n");
@@ -263,6 +297,38 @@ int main(int argc, char** argv)
     report("REL line outside traced functions", compare(relLine, relFloor));
     report("REL lines, 2 processes x 4 threads", compareWriters(2, 4, bareInTemp, relText));
     report("REL lines, 1 process x 8 threads", compareWriters(1, 8, bareInTemp, relText));
+
+    // A log just past the limit whose backup another handle holds, against a
+    // log below the limit; each slice first points DriverLogFile at its log.
+    const std::wstring pastLimit = std::wstring(temp) + L"trace_bench_full.log";
+    const std::wstring pastLimitBackup = std::wstring(temp) + L"trace_bench_full.BAK";
+    DeleteFileW(pastLimit.c_str());
+    vr::test::setFileSize(pastLimit, 100000001);
+    vr::test::setFileSize(pastLimitBackup, 0);
+    {
+        const vr::UniqueHandle backup = vr::adoptFileHandle(
+            CreateFileW(pastLimitBackup.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr));
+        const std::wstring* current = nullptr;
+        const auto lineTo = [&](const std::wstring& log) {
+            if (current != &log)
+                setDriverLogFile(*(current = &log));
+            relLine();
+        };
+        report("REL lines with the backup held", compare([&] { lineTo(pastLimit); }, [&] { lineTo(driverLog); }));
+    }
+    DeleteFileW(pastLimit.c_str());
+    DeleteFileW(pastLimitBackup.c_str());
+
+    // Lines outside traced functions before and after another process died
+    // holding the logging semaphore, which this process keeps open.
+    setDriverLogFile(driverLog);
+    relLine();
+    const double beforeDeath = rateOf(relLine);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    vr::test::waitForExitCode(vr::test::startProgram(self, L"die").process.get(), 60000);
+    report("REL lines after a holder died", {rateOf(relLine), beforeDeath});
     DeleteFileW(driverLog.c_str());
     DeleteFileW(bareInTemp.c_str());
     vr::test::deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");

@@ -95,10 +95,14 @@ vr::UniqueHandle openToAppend(const wchar_t* path, bool tryOnce, ULONGLONG& dead
 // writer would append to whatever file it leads to.
 bool hasSecondName(HANDLE file)
 {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information))
+    // Two cheap looks rather than GetFileInformationByHandle, which also asks
+    // for the volume's serial number.
+    FILE_STANDARD_INFO standard{};
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
         return true;
-    return information.nNumberOfLinks > 1 || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return standard.NumberOfLinks > 1 || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // Renames the log held by `file` to its backup name, the path with its last
