@@ -301,6 +301,21 @@ TEST(CommandSummary, CountsFoldedEntriesAndHeldLinesByTheirRepeats)
     EXPECT_NE(columns.out.find("vrclog_corpus_writer pid 0x00000134 tid 0x00012A40\n"), std::string::npos);
     EXPECT_NE(columns.out.find("       100  Deep\n"), std::string::npos);
     EXPECT_NE(columns.out.find("Lines that could not be read as trace lines: 2\n"), std::string::npos);
+    EXPECT_NE(out.find("\nMissing lines\n  none\n"), std::string::npos);
+
+    // The tracer's own line where a log lost lines; a REL text that only
+    // starts the same way is none.
+    const std::string path = std::string(VR_TEST_DIR) + "/vrclog_gap.LOG";
+    const std::string header =
+        "VRCCLN  2026-12-08 11:03:38.173 spoolsv  100  200               log_files.cpp  310 REL    ";
+    std::ofstream(path, std::ios::binary)
+        << header + "TRACE ERROR: 37 lines could not be written to this log: the disk was full.\r\n" + header +
+               "TRACE ERROR: something else\r\n";
+    const ToolRun gaps = vrclog({"summary", path});
+    std::remove(path.c_str());
+    EXPECT_TRUE(gaps.out.ends_with("\nMissing lines\n  2026-12-08 11:03:38.173  37 lines could not be written to "
+                                   "this log: the disk was full.  [spoolsv pid 100 tid 200]\n"))
+        << gaps.out;
 }
 
 TEST(CommandPerfetto, WritesOneSlicePerEntryLineThatReadsBack)

@@ -1,6 +1,6 @@
 // vrclog summary: per thread the first and last time and the lines by class;
 // the traced functions by calls and the TRC texts by repeats, most first; every
-// error report with its time.
+// error report with its time; every place a log says lines are missing.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -9,6 +9,7 @@
 
 #include "command_line.h"
 #include "matching_records.h"
+#include "trace/core/gap_line.h"
 #include "text_counter.h"
 #include "thread_index.h"
 
@@ -101,6 +102,12 @@ public:
             ++headerless_;
             return;
         }
+        // The tracer's own line where a log lost lines.
+        const std::string_view text = record.fullText();
+        if (header.lineClass == LineClass::Rel && text.starts_with(trace::kGapLineStart) &&
+            text.find(trace::kGapLineMarker) != std::string_view::npos)
+            gaps_.push_back(ErrorReport{std::string(header.time), oneLine(text.substr(trace::kGapLineStart.size())),
+                                        threadLabel(threads_.identity(threads_.indexOf(header)))});
         const std::size_t index = threads_.indexOf(header);
         if (index >= perThread_.size())
             perThread_.resize(index + 1);
@@ -135,21 +142,27 @@ public:
             out.write("  " + formatCount(headerless_, 6) + " line(s) without a header (error reports, stray text)\n");
         writeRanked(out, "\nFunctions by calls\n     calls  function\n", functions_);
         writeRanked(out, "\nTRC texts by repeats\n   repeats  text\n", trcTexts_);
-        out.write("\nErrors\n");
-        if (errors_.empty())
-            out.write("  none\n");
-        for (const ErrorReport& error : errors_) {
-            std::string line =
-                "  " + (error.time.empty() ? std::string(kTimeLength, '-') : error.time) + "  " + error.text;
-            if (!error.thread.empty())
-                line += "  [" + error.thread + "]";
-            out.write(line + "\n");
-        }
+        writeTimed(out, "\nErrors\n", errors_);
+        writeTimed(out, "\nMissing lines\n", gaps_);
         if (unparsedLines > 0)
             out.write("\nLines that could not be read as trace lines: " + std::to_string(unparsedLines) + "\n");
     }
 
 private:
+    static void writeTimed(TextSink& out, std::string_view heading, const std::vector<ErrorReport>& reports)
+    {
+        out.write(heading);
+        if (reports.empty())
+            out.write("  none\n");
+        for (const ErrorReport& report : reports) {
+            std::string line =
+                "  " + (report.time.empty() ? std::string(kTimeLength, '-') : report.time) + "  " + report.text;
+            if (!report.thread.empty())
+                line += "  [" + report.thread + "]";
+            out.write(line + "\n");
+        }
+    }
+
     static void writeRanked(TextSink& out, std::string_view heading, const TextCounter& counter)
     {
         out.write(heading);
@@ -172,6 +185,7 @@ private:
     TextCounter functions_;
     TextCounter trcTexts_;
     std::vector<ErrorReport> errors_;
+    std::vector<ErrorReport> gaps_;  // where a log says lines are missing
     uint64_t headerless_ = 0;
 };
 

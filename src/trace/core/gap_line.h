@@ -4,8 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace vr::trace {
+
+// What marks a gap line's text, for the readers of the logs too: the text
+// starts with the first and holds the second.
+inline constexpr std::string_view kGapLineStart = "TRACE ERROR: ";
+inline constexpr std::string_view kGapLineMarker = " could not be written to this log: ";
 
 // Why lines could not be written to a log.
 enum class LossCause : uint8_t { Held, DiskFull, WriteFailed, SecondName };
