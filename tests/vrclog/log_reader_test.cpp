@@ -3,9 +3,13 @@
 // of several logs by time; a live log's records as its reads come.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "command_line.h"
 #include "log_follow.h"
 #include "vrclog_test_support.h"
 
@@ -190,6 +194,94 @@ TEST(LiveRecords, EachRecordOnceAndWholeHoweverTheReadsSplitTheLog)
         live.release(true, true, take);
         EXPECT_EQ(records, expected) << readBytes;
     }
+}
+
+// A log on a file system that keeps a file deleted while it is open until its
+// last handle goes (Windows before 10 1809, file systems other than NTFS):
+// until then nobody can open its path, so no writer can make the new log.
+// Each look at the log runs the writer's next step, again at the next look
+// while it cannot be done.
+class LogDeletedWhileHeld final : public LiveLog {
+public:
+    struct File {
+        std::string bytes;
+        bool deletePending = false;
+    };
+    std::vector<std::function<bool(LogDeletedWhileHeld&)>> steps;
+
+    bool append(const std::string& text)
+    {
+        if (!atPath_)
+            atPath_ = std::make_shared<File>();
+        if (atPath_->deletePending)
+            return false;
+        atPath_->bytes += text;
+        return true;
+    }
+    bool remove()
+    {
+        atPath_->deletePending = true;
+        if (atPath_ != open_)
+            atPath_.reset();
+        return true;
+    }
+
+    bool open() noexcept override
+    {
+        if (!atPath_ || atPath_->deletePending)
+            return false;
+        open_ = atPath_;
+        at_ = 0;
+        return true;
+    }
+    uint64_t size() noexcept override { return open_->bytes.size(); }
+    uint64_t sizeAtPath() noexcept override { return atPath_ ? atPath_->bytes.size() : 0; }
+    bool seek(uint64_t offset) noexcept override { return (at_ = offset) <= size(); }
+    std::size_t read(char* destination, std::size_t capacity) noexcept override
+    {
+        const std::size_t n = std::min<std::size_t>(capacity, size() - at_);
+        std::memcpy(destination, open_->bytes.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+    bool failed() const noexcept override { return false; }
+    std::string error() const override { return "access denied"; }
+    bool replaced(uint64_t) noexcept override { return atPath_ && !atPath_->deletePending && atPath_ != open_; }
+    bool deletePending() noexcept override { return open_->deletePending; }
+    void close() noexcept override
+    {
+        if (open_ == atPath_ && atPath_->deletePending)
+            atPath_.reset();  // the last handle: the deletion is done
+        open_.reset();
+    }
+    bool wait() noexcept override
+    {
+        if (step_ < steps.size() && steps[step_](*this))
+            ++step_;
+        return ++looks_ < 20;
+    }
+
+private:
+    std::shared_ptr<File> atPath_ = std::make_shared<File>(), open_;
+    std::size_t at_ = 0, step_ = 0, looks_ = 0;
+};
+
+TEST(FollowLines, ALogDeletedWhileFollowedIsLetGoAndTheNewLogFollowed)
+{
+    std::vector<std::string> lines;
+    for (const char* text : {"REL    first", "REL    last of the deleted log", "REL    new log", "REL    next"})
+        lines.push_back(line("2026-01-01 10:00:00.000", "app   10   11", text) + "\r\n");
+    LogDeletedWhileHeld log;
+    log.steps = {
+        [&](LogDeletedWhileHeld& l) { return l.append(lines[0]); },
+        [&](LogDeletedWhileHeld& l) { return l.append(lines[1]) && l.remove(); },  // before its last line is read
+        [&](LogDeletedWhileHeld& l) { return l.append(lines[2]); },  // once nobody holds the deleted log
+        [&](LogDeletedWhileHeld& l) { return l.append(lines[3]); },
+    };
+    StringSink out, errors;
+    EXPECT_EQ(followLines(log, "VRCDRV62.LOG", LogFilter{}, out, errors), kExitDone);
+    EXPECT_EQ(out.text(), lines[0] + lines[1] + lines[2] + lines[3]);
+    EXPECT_EQ(errors.text(), "");
 }
 
 }  // namespace
