@@ -493,63 +493,45 @@ TEST_F(SettingsStore, ProbesDescribeThisProcess)
 // ---- the calling thread's user ----------------------------------------------------
 
 // A key of this test stands for the root of another user's hive, as the
-// platform gives it to a thread impersonating that user.
+// platform gives it to a thread impersonating that user; then the thread's
+// hive cannot be opened.
 TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
 {
-    static constexpr const wchar_t* kOtherRoot = L"Software\\vrc_test_other_user";
-    const auto underOther = [](const std::wstring& key) { return std::wstring(kOtherRoot) + L"\\" + key; };
+    static constexpr const wchar_t* kOther = L"Software\\vrc_test_other_user";
+    const auto other = [](const std::wstring& key) { return (std::wstring(kOther) + L"\\" + key); };
+    const vr::platform::OpenCurrentUserFunction otherUser = [](REGSAM access, HKEY* hive) {
+        return RegCreateKeyExW(HKEY_CURRENT_USER, kOther, 0, nullptr, 0, access, nullptr, hive, nullptr);
+    };
     const std::wstring compatibility =
         L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
-    const wchar_t* program = L"C:\\vrc_test\\other_user.exe";
-    const SavedValue processUsersEntry(HKEY_CURRENT_USER, compatibility, program);
+    const SavedValue processUsersEntry(HKEY_CURRENT_USER, compatibility, L"C:\\x.exe");
     const struct Restore {
-        ~Restore() { vr::platform::replaceOpenCurrentUser(nullptr), removeKey(HKEY_CURRENT_USER, kOtherRoot); }
+        ~Restore() { vr::platform::replaceOpenCurrentUser(nullptr), removeKey(HKEY_CURRENT_USER, kOther); }
     } restore;
     ASSERT_TRUE(setSettingDword(HKEY_CURRENT_USER, L"Probe", 1));
-    const auto readProbe = [] {
-        DWORD value = 0;
-        return VRC_GetDwordValue(nullptr, nullptr, L"Probe", &value, 1) ? value : 0;
-    };
-    const BYTE blob[] = {7};
-    const struct {
-        std::function<int()> write;
-        std::wstring key;
-        const wchar_t* name;
-    } writes[] = {
-        {[] { return VRC_SetUserDwordValue(nullptr, nullptr, L"Dword", 3); }, kSettingsKey, L"Dword"},
-        {[&] { return VRC_SetBinaryValue(nullptr, nullptr, L"Blob", blob, 1, 1); }, kSettingsKey, L"Blob"},
-        {[] { return VRC_SetUserStringValue(nullptr, nullptr, L"Text", L"t"); }, kSettingsKey, L"Text"},
-        {[] { return VRC_SetUserQwordValue(L"Big", 4); }, kSettingsKey, L"Big"},
-        {[] { return VRC_SetIgnoreCert(0); }, kSettingsKey, L"SS_IgnoreCert"},
-        {[&] { return VRC_SetCompatibilityPersisted(program); }, compatibility, program},
-    };
-    const struct {
-        vr::platform::OpenCurrentUserFunction hive;
-        DWORD read;  // the other user's Probe, or nothing
-    } cases[] = {{[](REGSAM access, HKEY* hive) {
-                      return RegCreateKeyExW(HKEY_CURRENT_USER, kOtherRoot, 0, nullptr, 0, access, nullptr, hive,
-                                             nullptr);
-                  },
-                  2},
-                 {[](REGSAM, HKEY*) -> LSTATUS { return ERROR_ACCESS_DENIED; }, 0}};
-    for (const auto& c : cases) {
+    for (const bool opens : {true, false}) {
         const DWORD two = 2;
-        removeKey(HKEY_CURRENT_USER, kOtherRoot);
-        ASSERT_TRUE(setValue(HKEY_CURRENT_USER, underOther(kSettingsKey).c_str(), L"Probe", REG_DWORD, &two, 4));
-        vr::platform::replaceOpenCurrentUser(c.hive);
-        EXPECT_EQ(readProbe(), c.read);
-        for (const auto& w : writes) {
-            EXPECT_EQ(w.write(), c.read != 0);
-            std::vector<BYTE> data;
-            DWORD type = 0;
-            EXPECT_EQ(readValue(HKEY_CURRENT_USER, underOther(w.key).c_str(), w.name, &type, &data), c.read != 0);
-            // Never the process's mapping, not even when the thread's hive cannot be opened.
-            EXPECT_FALSE(readValue(HKEY_CURRENT_USER, w.key.c_str(), w.name, &type, &data));
-        }
-        EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Probe"), c.read != 0);
-        EXPECT_EQ(readProbe(), 0u);
+        removeKey(HKEY_CURRENT_USER, kOther);
+        ASSERT_TRUE(setValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Probe", REG_DWORD, &two, 4));
+        vr::platform::replaceOpenCurrentUser(opens ? otherUser : [](REGSAM, HKEY*) -> LSTATUS { return 5; });
+        DWORD probe = 0;
+        EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Probe", &probe, 1), opens);
+        EXPECT_EQ(probe, opens ? 2u : 0u);
+        EXPECT_EQ(VRC_SetUserDwordValue(nullptr, nullptr, L"Written", 3), opens);
+        EXPECT_EQ(VRC_SetUserStringValue(nullptr, nullptr, L"Written", L"t"), opens);
+        EXPECT_EQ(VRC_SetUserQwordValue(L"Written", 4), opens);
+        EXPECT_EQ(VRC_SetCompatibilityPersisted(L"C:\\x.exe"), opens);
+        EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Probe"), opens);
         vr::platform::replaceOpenCurrentUser(nullptr);
-        EXPECT_EQ(readProbe(), 1u);
+        // Each in the other user's hive, none in the process's own.
+        std::vector<BYTE> data;
+        DWORD type = 0;
+        EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Written", &type, &data), opens);
+        EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(compatibility).c_str(), L"C:\\x.exe", &type, &data), opens);
+        EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Probe", &type, &data), !opens);
+        EXPECT_FALSE(readValue(HKEY_CURRENT_USER, compatibility.c_str(), L"C:\\x.exe", &type, &data));
+        EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Written"));
+        EXPECT_EQ(settingDword(HKEY_CURRENT_USER, L"Probe"), 1u);
     }
 
     // A thread impersonating the other user logs where that user's DriverLogFile
@@ -560,22 +542,20 @@ TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
     };
     ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", L"C:\\process_user.log"));
     EXPECT_EQ(driverLog(), L"C:\\process_user.log");
-    ASSERT_TRUE(setValue(HKEY_CURRENT_USER, underOther(kSettingsKey).c_str(), L"DriverLogFile", REG_SZ,
+    ASSERT_TRUE(setValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"DriverLogFile", REG_SZ,
                          L"C:\\other_user.log", sizeof L"C:\\other_user.log"));
-    std::wstring impersonating;
     std::thread([&] {
         ImpersonateSelf(SecurityImpersonation);
         vr::trace::setThreadUserLookup([](HANDLE, void* sid, DWORD bytes) {
             return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &bytes) != FALSE;
         });
-        vr::platform::replaceOpenCurrentUser(cases[0].hive);
+        vr::platform::replaceOpenCurrentUser(otherUser);
         setSettingString(HKEY_CURRENT_USER, L"Touched", L"");  // a watched key changed: resolved afresh
-        impersonating = driverLog();
+        EXPECT_EQ(driverLog(), L"C:\\other_user.log");
         vr::platform::replaceOpenCurrentUser(nullptr);
         vr::trace::setThreadUserLookup(nullptr);
         RevertToSelf();
     }).join();
-    EXPECT_EQ(impersonating, L"C:\\other_user.log");
     EXPECT_EQ(driverLog(), L"C:\\process_user.log");
 }
 
