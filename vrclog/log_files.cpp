@@ -182,6 +182,15 @@ public:
         return !sameFile(now, identity_) || size < bytesRead;
     }
 
+    bool deletePending() noexcept override
+    {
+        FILE_STANDARD_INFO standard{};
+        return GetFileInformationByHandleEx(file_.get(), FileStandardInfo, &standard, sizeof standard) &&
+               standard.DeletePending;
+    }
+
+    void close() noexcept override { file_.reset(); }
+
     bool wait() noexcept override { return WaitForSingleObject(stop_.get(), kFollowIntervalMs) == WAIT_TIMEOUT; }
 
 private:
@@ -307,6 +316,15 @@ public:
         return now.st_dev != identity_.st_dev || now.st_ino != identity_.st_ino ||
                static_cast<uint64_t>(now.st_size) < bytesRead;
     }
+
+    // Deleted files go at once here; one deleted while open has no name left.
+    bool deletePending() noexcept override
+    {
+        struct stat own {};
+        return fstat(fileno(file_.get()), &own) == 0 && own.st_nlink == 0;
+    }
+
+    void close() noexcept override { file_.reset(); }
 
     bool wait() noexcept override
     {

@@ -111,7 +111,9 @@ void DependentListFinish(DependentFileList* list);
 
 // True when a dependent-file name would place its file anywhere but in the
 // driver directory: a name that starts at a root (\x, /x, \\server\share),
-// carries a drive or a stream (any ':'), or climbs out through a ".." segment.
+// carries a drive or a stream (any ':'), climbs out through a ".." segment,
+// or ends in a segment that names a device (NUL, COM1.dll, "lpt\xB9 .x"): a
+// write there reaches the device.
 // A package is data: no name in it may choose where an administrator's
 // process writes. Reads at most kMaxTextLength characters.
 bool DependentNameLeavesDirectory(const char* name);

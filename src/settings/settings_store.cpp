@@ -1,12 +1,15 @@
 // The settings store: typed values in the product's settings key under HKLM or
-// HKCU, or in a printer's own printer data when a printer is named.
+// the calling thread's user's hive, or in a printer's own printer data when a
+// printer is named.
 //
-// Every call opens and closes its own registry keys and printer handles;
-// nothing is kept between calls and nothing is locked.
+// Every call opens and closes its own registry keys (the user's hive
+// included) and printer handles; nothing is kept between calls and nothing is
+// locked.
 #include "vrcommon.h"
 
 #include <string_view>
 
+#include "platform/current_user_hive.h"
 #include "platform/handles.h"
 #include "platform/system_library.h"
 #include "platform/report.h"
@@ -24,7 +27,22 @@ constexpr REGSAM kDeleteRights = KEY_ALL_ACCESS;
 constexpr DWORD kPrinterReadRights = PRINTER_ACCESS_USE;
 constexpr DWORD kPrinterWriteRights = PRINTER_ALL_ACCESS;
 
-HKEY hiveOf(int perUser) noexcept { return perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+// HKEY_LOCAL_MACHINE, or the hive of the user the calling thread runs as,
+// opened for this call. A user's hive that cannot be opened fails the call:
+// the process's HKEY_CURRENT_USER may be another user's.
+class SettingsHive {
+public:
+    explicit SettingsHive(bool perUser) noexcept
+        : user_(perUser ? vr::platform::openCurrentUserHive() : vr::platform::CurrentUserHive{nullptr, ERROR_SUCCESS}),
+          hive_(perUser ? user_.key.get() : HKEY_LOCAL_MACHINE)
+    {}
+    HKEY get() const noexcept { return hive_; }
+    LSTATUS status() const noexcept { return user_.status; }
+
+private:
+    vr::platform::CurrentUserHive user_;
+    HKEY hive_;
+};
 
 struct ReadResult {
     LSTATUS status;
@@ -37,8 +55,11 @@ ReadResult readSettingsValue(const wchar_t* valueName, void* buffer, DWORD* size
     REGSAM rights = kReadRights;
     if (sixtyFourBitView && VRC_IsWow64())
         rights |= KEY_WOW64_64KEY;
+    const SettingsHive hive(perUser != 0);
+    if (hive.status() != ERROR_SUCCESS)
+        return {hive.status(), false};
     vr::UniqueRegistryKey key;
-    const LSTATUS open = RegOpenKeyExW(hiveOf(perUser), VRC_SETTINGS_KEY, 0, rights, vr::put(key));
+    const LSTATUS open = RegOpenKeyExW(hive.get(), VRC_SETTINGS_KEY, 0, rights, vr::put(key));
     if (open != ERROR_SUCCESS)
         return {open, false};
     return {RegQueryValueExW(key.get(), valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), size), true};
@@ -51,19 +72,23 @@ struct WriteResult {
     WriteFailure failure;
 };
 
-WriteResult writeSettingsValue(HKEY hive, const wchar_t* valueName, DWORD type, const void* data, DWORD size) noexcept
+WriteResult writeSettingsValue(bool perUser, const wchar_t* valueName, DWORD type, const void* data,
+                               DWORD size) noexcept
 {
+    const SettingsHive hive(perUser);
+    if (hive.status() != ERROR_SUCCESS)
+        return {hive.status(), WriteFailure::Create};
     vr::UniqueRegistryKey key;
-    const LSTATUS create = RegCreateKeyExW(hive, VRC_SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteRights,
-                                           nullptr, vr::put(key), nullptr);
+    const LSTATUS create = RegCreateKeyExW(hive.get(), VRC_SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           kWriteRights, nullptr, vr::put(key), nullptr);
     if (create != ERROR_SUCCESS)
         return {create, WriteFailure::Create};
     const LSTATUS set = RegSetValueExW(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
     return {set, set == ERROR_SUCCESS ? WriteFailure::None : WriteFailure::Set};
 }
 
-// The writers' printer steps, then the settings key of `hive`.
-WriteResult writeValue(const wchar_t* printerName, HANDLE printer, HKEY hive, const wchar_t* valueName, DWORD type,
+// The writers' printer steps, then the settings key of the user's or the machine's hive.
+WriteResult writeValue(const wchar_t* printerName, HANDLE printer, bool perUser, const wchar_t* valueName, DWORD type,
                        const void* data, DWORD size) noexcept
 {
     if (isPrinterTarget(printerName, printer)) {
@@ -74,7 +99,7 @@ WriteResult writeValue(const wchar_t* printerName, HANDLE printer, HKEY hive, co
             [](DWORD result) { return result == ERROR_SUCCESS; });
         return {static_cast<LSTATUS>(status), status == ERROR_SUCCESS ? WriteFailure::None : WriteFailure::Set};
     }
-    return writeSettingsValue(hive, valueName, type, data, size);
+    return writeSettingsValue(perUser, valueName, type, data, size);
 }
 
 std::wstring_view storedText(const wchar_t* text) noexcept
@@ -87,11 +112,11 @@ DWORD storedTextBytes(std::wstring_view text) noexcept
     return static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
 }
 
-WriteResult writeString(const wchar_t* printerName, HANDLE printer, HKEY hive, const wchar_t* valueName,
+WriteResult writeString(const wchar_t* printerName, HANDLE printer, bool perUser, const wchar_t* valueName,
                         const wchar_t* string) noexcept
 {
     const std::wstring_view text = storedText(string);
-    return writeValue(printerName, printer, hive, valueName, REG_SZ, text.data(), storedTextBytes(text));
+    return writeValue(printerName, printer, perUser, valueName, REG_SZ, text.data(), storedTextBytes(text));
 }
 
 }  // namespace
@@ -206,7 +231,7 @@ int VRC_GetQwordValue(const wchar_t* valueName, ULONGLONG* value, int perUser)
 
 int VRC_SetDwordValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, DWORD value, int perUser)
 {
-    return writeValue(printerName, hPrinter, hiveOf(perUser), valueName, REG_DWORD, &value, sizeof value).failure ==
+    return writeValue(printerName, hPrinter, perUser != 0, valueName, REG_DWORD, &value, sizeof value).failure ==
            WriteFailure::None;
 }
 
@@ -220,7 +245,7 @@ int VRC_SetBinaryValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_
 {
     if (!data)
         return 0;
-    return writeValue(printerName, hPrinter, hiveOf(perUser), valueName, REG_BINARY, data, byteCount).failure ==
+    return writeValue(printerName, hPrinter, perUser != 0, valueName, REG_BINARY, data, byteCount).failure ==
            WriteFailure::None;
 }
 
@@ -232,7 +257,7 @@ int VRC_SetUserBinaryValue(const wchar_t* printerName, HANDLE hPrinter, const wc
 
 int VRC_SetUserStringValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, const wchar_t* string)
 {
-    const WriteResult result = writeString(printerName, hPrinter, HKEY_CURRENT_USER, valueName, string);
+    const WriteResult result = writeString(printerName, hPrinter, true, valueName, string);
     if (!isPrinterTarget(printerName, hPrinter)) {
         if (result.failure == WriteFailure::Create)
             VRC_REPORT("**ERROR** : Failed to create registry value '%S'. GetLastError() = %d", valueName,
@@ -247,13 +272,12 @@ int VRC_SetUserStringValue(const wchar_t* printerName, HANDLE hPrinter, const wc
 int VRC_SetMachineStringValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName,
                               const wchar_t* string)
 {
-    return writeString(printerName, hPrinter, HKEY_LOCAL_MACHINE, valueName, string).failure == WriteFailure::None;
+    return writeString(printerName, hPrinter, false, valueName, string).failure == WriteFailure::None;
 }
 
 int VRC_SetUserQwordValue(const wchar_t* valueName, ULONGLONG value)
 {
-    return writeSettingsValue(HKEY_CURRENT_USER, valueName, REG_QWORD, &value, sizeof value).failure ==
-           WriteFailure::None;
+    return writeSettingsValue(true, valueName, REG_QWORD, &value, sizeof value).failure == WriteFailure::None;
 }
 
 int VRC_DeleteValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* valueName, int perUser)
@@ -265,8 +289,10 @@ int VRC_DeleteValue(const wchar_t* printerName, HANDLE hPrinter, const wchar_t* 
             printerName, hPrinter, kPrinterWriteRights, spooler,
             [&](HANDLE target) { return VRC_DeletePrinterData(target, valueName); }, gone));
     }
+    const SettingsHive hive(perUser != 0);
     vr::UniqueRegistryKey key;
-    if (RegOpenKeyExW(hiveOf(perUser), VRC_SETTINGS_KEY, 0, kDeleteRights, vr::put(key)) != ERROR_SUCCESS)
+    if (hive.status() != ERROR_SUCCESS ||
+        RegOpenKeyExW(hive.get(), VRC_SETTINGS_KEY, 0, kDeleteRights, vr::put(key)) != ERROR_SUCCESS)
         return 0;
     return gone(static_cast<DWORD>(RegDeleteValueW(key.get(), valueName)));
 }

@@ -3,6 +3,7 @@
 // bound at run time so that the runtime imports nothing from shell32.
 #include "vrcommon.h"
 
+#include "platform/current_user_hive.h"
 #include "platform/handles.h"
 #include "platform/system_library.h"
 #include "system/windows_version_query.h"
@@ -58,10 +59,14 @@ extern "C" int VRC_SetCompatibilityPersisted(const wchar_t* programPath)
     // The value name is the path: without one there is nothing to record.
     if (programPath == nullptr || programPath[0] == L'\0')
         return 0;
+    // In the hive of the user the calling thread runs as.
+    const vr::platform::CurrentUserHive hive = vr::platform::openCurrentUserHive();
+    if (!hive.key)
+        return 0;
     vr::UniqueRegistryKey key;
     DWORD disposition = 0;
     wchar_t keyClass[] = L"LocalSystem";
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kCompatibilityAssistantKey, 0, keyClass, 0, KEY_WRITE, nullptr, vr::put(key),
+    if (RegCreateKeyExW(hive.key.get(), kCompatibilityAssistantKey, 0, keyClass, 0, KEY_WRITE, nullptr, vr::put(key),
                         &disposition) != ERROR_SUCCESS)
         return 0;
     const DWORD one = 1;

@@ -107,12 +107,16 @@ Resolution resolveDriverLog(wchar_t* path, DWORD capacity) noexcept
     // Zeroed first: the settings read adds no terminator of its own.
     std::wmemset(path, L'\0', capacity);
     const DWORD bytes = capacity > MAXDWORD / sizeof(wchar_t) ? MAXDWORD - 1 : capacity * sizeof(wchar_t);
+    // DriverLogFile is read from the hive of the user the thread runs as:
+    // whether it is set or not, the path found serves that user alone.
     if (VRC_GetStringValue(nullptr, nullptr, L"DriverLogFile", path, bytes, 1)) {
         path[capacity - 1] = L'\0';
         if (path[0] != L'\0')
-            return {true, true, false};
+            return {true, true, true};
     }
-    return resolveInLogFolder(path, capacity, kDriverLogName);
+    Resolution resolution = resolveInLogFolder(path, capacity, kDriverLogName);
+    resolution.perUser = true;
+    return resolution;
 }
 
 using Resolver = Resolution (*)(wchar_t* path, DWORD capacity) noexcept;
@@ -158,8 +162,9 @@ BOOL CALLBACK lookUpProcessUser(INIT_ONCE*, void*, void**) noexcept
 // The data folder the shell gives depends on the user the thread runs as: a
 // thread impersonating a client (the spooler's, for each job) resolves a path
 // in it itself, uncached, so that such a kept path only ever serves the
-// process's own user and is only ever filled by it. The server log folder and
-// DriverLogFile are the same for every thread of the process.
+// process's own user and is only ever filled by it. DriverLogFile is read from
+// the thread's own user's hive too; the server log folder is the same for
+// every thread of the process.
 bool runsAsProcessUser() noexcept
 {
     vr::UniqueHandle token;

@@ -2,7 +2,7 @@
 // real spooler, heap and desktop will not produce: KELVANE_FAULT names the one
 // to fail ("dependent-files", "grow-dependent-files", "driver-list",
 // "driver-directory", "no-spooler-library", "no-lz-library",
-// "invisible-station").
+// "invisible-station", "session-zero").
 #include "platform_seams.h"
 
 #include <cstdlib>
@@ -58,10 +58,16 @@ HMODULE LoadSystemLibrary(const wchar_t* name)
     return vr::platform::loadSystemLibrary(name);
 }
 
-// The real station unless a test asks for one nobody sees.
+// The real station unless a test asks for one nobody sees, or for the process
+// to run in session 0.
 BOOL WindowStationVisible(void)
 {
-    return Fails("invisible-station") ? FALSE : vr::platform::windowStationVisible() ? TRUE : FALSE;
+    vr::platform::StationFacts facts = vr::platform::processStationFacts();
+    if (Fails("invisible-station"))
+        facts = {true, facts.flags & ~static_cast<DWORD>(WSF_VISIBLE), facts.sessionKnown, facts.session};
+    if (Fails("session-zero"))
+        facts = {facts.flagsKnown, facts.flags, true, 0};
+    return vr::platform::boxesCanBeSeen(facts) ? TRUE : FALSE;
 }
 
 }  // extern "C"

@@ -241,7 +241,8 @@ TEST(KelvaneInstall, NamesThatLeaveTheDriverDirectoryAreRefusedBeforeAnythingIsP
     const std::string package = work.narrowPath() + "\\package";
     ASSERT_TRUE(CreateDirectoryA(package.c_str(), nullptr));
     const std::string drivers = driverDirectory(kX64);
-    // Each escaping name finds its file, so that only the refusal keeps it out.
+    // Each escaping name finds its file, so that only the refusal keeps it out
+    // (a device name finds its device).
     const std::string outside = uniqueName("kvout") + ".txt";
     work.write(outside, "outside\n");
     const std::string first = uniqueName("kvfirst") + ".txt";
@@ -251,6 +252,7 @@ TEST(KelvaneInstall, NamesThatLeaveTheDriverDirectoryAreRefusedBeforeAnythingIsP
     const std::string escaping[] = {
         "..\\" + outside, "../" + outside, "package\\..\\..\\" + outside,      "\\" + outside,
         "/" + outside,    "C:" + outside,  work.narrowPath() + "\\" + outside, outside + ":stream",
+        "NUL." + outside,
     };
     const std::string log = work.narrowPath() + "\\run.log";
     RunLogVariable variable(log);

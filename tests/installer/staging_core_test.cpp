@@ -110,10 +110,11 @@ TEST(DependentFileList, NeverPassesItsSize)
 
 TEST(DependentNameLeavesDirectory, OnlyNamesInsideTheDriverDirectoryPass)
 {
-    const struct {
+    struct Case {
         const char* name;
         bool leaves;
-    } cases[] = {
+    };
+    const Case cases[] = {
         {"VSMPL64.DLL", false},       {"vsmpl.dl_", false},     {"sub\\res.dll", false},
         {"sub/res.dll", false},       {".\\res.dll", false},    {"a..b.dll", false},
         {"..res.dll", false},         {"res.dll..", false},     {"", false},
@@ -124,6 +125,23 @@ TEST(DependentNameLeavesDirectory, OnlyNamesInsideTheDriverDirectoryPass)
         {"res.dll:stream", true},     {"res.dll::$DATA", true},
     };
     for (const auto& entry : cases)
+        EXPECT_EQ(DependentNameLeavesDirectory(entry.name), entry.leaves) << entry.name;
+    // Devices: with an extension, trailing dots or spaces, superscript digits
+    // in the ANSI code page or in UTF-8; and names that only look like one.
+    const Case devices[] = {
+        {"CON", true},           {"sub\\nul.dll", true},
+        {"Aux.x.y", true},       {"PRN...", true},
+        {"NUL . x", true},       {"com1", true},
+        {"LPT9.DLL", true},      {"COM\xB9", true},
+        {"lpt\xB2.x", true},     {"COM\xC2\xB3.dll", true},
+        {"LPT\xC2\xB9 ", true},  {"COM0", false},
+        {"LPT10", false},        {"COM\xB4", false},
+        {"CONSOLE.DLL", false},  {"con\\x.dll", false},
+        {"xnul.dll", false},     {"CO.dll", false},
+        {" AUX", false},         {"LPT\xC2", false},
+        {"COM\xC2\xB9x", false},
+    };
+    for (const auto& entry : devices)
         EXPECT_EQ(DependentNameLeavesDirectory(entry.name), entry.leaves) << entry.name;
 
     // A full-length name is read up to its last character, never past it.

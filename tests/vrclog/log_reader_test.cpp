@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "command_line.h"
 #include "log_follow.h"
 #include "vrclog_test_support.h"
 
@@ -190,6 +192,79 @@ TEST(LiveRecords, EachRecordOnceAndWholeHoweverTheReadsSplitTheLog)
         live.release(true, true, take);
         EXPECT_EQ(records, expected) << readBytes;
     }
+}
+
+// A log on a file system that keeps a file deleted while it is open until its
+// last handle goes (Windows before 10 1809, file systems other than NTFS):
+// until then nobody can open its path, so no writer can make the new log.
+// Each look at the log runs the writer's next step, or tries it again.
+class LogDeletedWhileHeld final : public LiveLog {
+public:
+    std::vector<std::function<bool()>> steps;
+    bool append(const std::string& text)
+    {
+        if (!atPath_)
+            atPath_ = std::make_shared<File>();
+        return !atPath_->deleted && (atPath_->bytes += text, true);
+    }
+    bool remove() { return atPath_->deleted = true; }
+    bool open() noexcept override
+    {
+        if (!atPath_ || atPath_->deleted)
+            return false;  // no log yet, or the deleted one still held
+        open_ = atPath_;
+        at_ = 0;
+        return true;
+    }
+    uint64_t size() noexcept override { return open_->bytes.size(); }
+    uint64_t sizeAtPath() noexcept override { return atPath_ ? atPath_->bytes.size() : 0; }
+    bool seek(uint64_t offset) noexcept override { return (at_ = offset) <= size(); }
+    std::size_t read(char* destination, std::size_t capacity) noexcept override
+    {
+        const std::size_t n = std::string_view(open_->bytes).substr(at_).copy(destination, capacity);
+        at_ += n;
+        return n;
+    }
+    bool failed() const noexcept override { return false; }
+    std::string error() const override { return "access denied"; }
+    bool replaced(uint64_t) noexcept override { return atPath_ && !atPath_->deleted && atPath_ != open_; }
+    bool deletePending() noexcept override { return open_->deleted; }
+    void close() noexcept override
+    {
+        if (open_ == atPath_ && atPath_->deleted)
+            atPath_.reset();  // the last handle: the file goes
+        open_.reset();
+    }
+    bool wait() noexcept override
+    {
+        if (step_ < steps.size() && steps[step_]())
+            ++step_;
+        return ++looks_ < 20;
+    }
+
+private:
+    struct File {
+        std::string bytes;
+        bool deleted = false;
+    };
+    std::shared_ptr<File> atPath_ = std::make_shared<File>(), open_;
+    std::size_t at_ = 0, step_ = 0, looks_ = 0;
+};
+
+TEST(FollowLines, ALogDeletedWhileFollowedIsLetGoAndTheNewLogFollowed)
+{
+    std::vector<std::string> lines;
+    for (const char* text : {"REL    first", "REL    last of the deleted log", "REL    new log", "REL    next"})
+        lines.push_back(line("2026-01-01 10:00:00.000", "app   10   11", text) + "\r\n");
+    LogDeletedWhileHeld log;
+    log.steps = {[&] { return log.append(lines[0]); },
+                 [&] { return log.append(lines[1]) && log.remove(); },  // before its last line is read
+                 [&] { return log.append(lines[2]); },  // once nobody holds the deleted log
+                 [&] { return log.append(lines[3]); }};
+    StringSink out, errors;
+    EXPECT_EQ(followLines(log, "VRCDRV62.LOG", LogFilter{}, out, errors), kExitDone);
+    EXPECT_EQ(out.text(), lines[0] + lines[1] + lines[2] + lines[3]);
+    EXPECT_EQ(errors.text(), "");
 }
 
 }  // namespace

@@ -124,9 +124,10 @@ int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, 
                 continue;
             }
         }
-        // Asked before reading: once the path names a new log the old one
-        // gets no more lines, so reading it to its end then loses none.
-        const bool replaced = log.replaced(bytesRead);
+        // Asked before reading: once the path names a new log, or the log is
+        // deleted, the old one gets no more lines, so reading it to its end
+        // then loses none.
+        const bool replaced = log.deletePending() || log.replaced(bytesRead);
         bool quiet = true;
         for (std::size_t n; (n = log.read(block.data(), block.size())) > 0;) {
             quiet = false;
@@ -141,9 +142,12 @@ int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, 
         records.release(quiet || replaced, replaced, print);
         if (!out.flush())
             return kExitCannotRead;
-        if (replaced)
+        if (replaced) {
+            // Let go of it: a deleted log goes, and the writers can make the
+            // new one, only once every handle on it is closed.
+            log.close();
             waitingForNewLog = true;
-        else if (!log.wait())
+        } else if (!log.wait())
             break;
     }
     // Interrupted: the whole lines read so far are shown.

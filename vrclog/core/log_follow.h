@@ -20,7 +20,7 @@ class LiveLog {
 public:
     virtual ~LiveLog() = default;
     // Opens the file that is at the path now, in place of the one open
-    // before; false with error() set, the one before still open.
+    // before (if any); false with error() set, the one before still open.
     virtual bool open() noexcept = 0;
     virtual uint64_t size() noexcept = 0;  // of the open file
     // Of the file the path names now, without opening it for reading; 0
@@ -37,6 +37,12 @@ public:
     // path is shorter than what was read of it. A path without a file yet
     // is not a change: the writer makes the new log with its next line.
     virtual bool replaced(uint64_t bytesRead) noexcept = 0;
+    // True when the open file was deleted while open and waits for its last
+    // handle to go, as on Windows before 10 1809 and on file systems other
+    // than NTFS: until then no writer can open it or make a new log at its
+    // path.
+    virtual bool deletePending() noexcept = 0;
+    virtual void close() noexcept = 0;  // lets go of the open file
     // Sleeps until the next look at the file; false once the user interrupted.
     virtual bool wait() noexcept = 0;
 };

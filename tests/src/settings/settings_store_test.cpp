@@ -10,9 +10,12 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/current_user_hive.h"
 #include "settings/printer_data_seam.h"
+#include "trace/tracer_internal.h"
 #include "settings_support.h"
 #include "text.h"
 #include "vrcommon.h"
@@ -485,6 +488,75 @@ TEST_F(SettingsStore, ProbesDescribeThisProcess)
 {
     EXPECT_EQ(VRC_IsWow64(), 0);  // a 64-bit program
     EXPECT_EQ(VRC_IsNativeAMD64(), 1);
+}
+
+// ---- the calling thread's user ----------------------------------------------------
+
+// A key of this test stands for the root of another user's hive, as the
+// platform gives it to a thread impersonating that user; then the thread's
+// hive cannot be opened.
+TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
+{
+    static constexpr const wchar_t* kOther = L"Software\\vrc_test_other_user";
+    const auto other = [](const std::wstring& key) { return (std::wstring(kOther) + L"\\" + key); };
+    const vr::platform::OpenCurrentUserFunction otherUser = [](REGSAM access, HKEY* hive) {
+        return RegCreateKeyExW(HKEY_CURRENT_USER, kOther, 0, nullptr, 0, access, nullptr, hive, nullptr);
+    };
+    const std::wstring compatibility =
+        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
+    const SavedValue processUsersEntry(HKEY_CURRENT_USER, compatibility, L"C:\\x.exe");
+    const struct Restore {
+        ~Restore() { vr::platform::replaceOpenCurrentUser(nullptr), removeKey(HKEY_CURRENT_USER, kOther); }
+    } restore;
+    ASSERT_TRUE(setSettingDword(HKEY_CURRENT_USER, L"Probe", 1));
+    for (const bool opens : {true, false}) {
+        const DWORD two = 2;
+        removeKey(HKEY_CURRENT_USER, kOther);
+        ASSERT_TRUE(setValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Probe", REG_DWORD, &two, 4));
+        vr::platform::replaceOpenCurrentUser(opens ? otherUser : [](REGSAM, HKEY*) -> LSTATUS { return 5; });
+        DWORD probe = 0;
+        EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Probe", &probe, 1), opens);
+        EXPECT_EQ(probe, opens ? 2u : 0u);
+        EXPECT_EQ(VRC_SetUserDwordValue(nullptr, nullptr, L"Written", 3), opens);
+        EXPECT_EQ(VRC_SetUserStringValue(nullptr, nullptr, L"Written", L"t"), opens);
+        EXPECT_EQ(VRC_SetUserQwordValue(L"Written", 4), opens);
+        EXPECT_EQ(VRC_SetCompatibilityPersisted(L"C:\\x.exe"), opens);
+        EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Probe"), opens);
+        vr::platform::replaceOpenCurrentUser(nullptr);
+        // Each in the other user's hive, none in the process's own.
+        std::vector<BYTE> data;
+        DWORD type = 0;
+        EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Written", &type, &data), opens);
+        EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(compatibility).c_str(), L"C:\\x.exe", &type, &data), opens);
+        EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Probe", &type, &data), !opens);
+        EXPECT_FALSE(readValue(HKEY_CURRENT_USER, compatibility.c_str(), L"C:\\x.exe", &type, &data));
+        EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Written"));
+        EXPECT_EQ(settingDword(HKEY_CURRENT_USER, L"Probe"), 1u);
+    }
+
+    // A thread impersonating the other user logs where that user's DriverLogFile
+    // says; the path it resolved is never kept for the process's own threads.
+    const auto driverLog = [] {
+        std::vector<wchar_t> path(vr::trace::kDriverPathChars);  // the size the tracer keeps its path for
+        return DBG_DriverLogPath(path.data(), vr::trace::kDriverPathChars) ? std::wstring(path.data()) : L"";
+    };
+    ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", L"C:\\process_user.log"));
+    EXPECT_EQ(driverLog(), L"C:\\process_user.log");
+    ASSERT_TRUE(setValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"DriverLogFile", REG_SZ,
+                         L"C:\\other_user.log", sizeof L"C:\\other_user.log"));
+    std::thread([&] {
+        ImpersonateSelf(SecurityImpersonation);
+        vr::trace::setThreadUserLookup([](HANDLE, void* sid, DWORD bytes) {
+            return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &bytes) != FALSE;
+        });
+        vr::platform::replaceOpenCurrentUser(otherUser);
+        setSettingString(HKEY_CURRENT_USER, L"Touched", L"");  // a watched key changed: resolved afresh
+        EXPECT_EQ(driverLog(), L"C:\\other_user.log");
+        vr::platform::replaceOpenCurrentUser(nullptr);
+        vr::trace::setThreadUserLookup(nullptr);
+        RevertToSelf();
+    }).join();
+    EXPECT_EQ(driverLog(), L"C:\\process_user.log");
 }
 
 // ---- printer targets ------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/window_station.h"
 #include "registry_state.h"
 #include "trace/log_paths.h"
 #include "trace_support.h"
@@ -154,21 +155,27 @@ TEST(TracerInHosts, RouteKeepsItsContextWhileTheSettingsAreMissing)
     EXPECT_EQ(readLines(driverLogPath()), Lines{"routed"});
 }
 
-TEST(TracerInHosts, ErrorBoxOnlyOnAVisibleWindowStation)
+TEST(TracerInHosts, ErrorBoxOnlyOnAVisibleWindowStationOutsideSessionZero)
 {
+    // The station's flags (if known) by the process's session (if known).
     struct Case {
-        vr::trace::WindowStationProbe probe;
+        vr::platform::StationFacts station;
         std::size_t boxes;
     };
+    static vr::platform::StationFacts station;
+    vr::trace::setWindowStationProbe([] { return vr::platform::boxesCanBeSeen(station); });
     int sourceLine = 0;
-    for (const Case c : {Case{[] { return true; }, 1}, Case{[] { return false; }, 0}}) {
+    for (const Case c :
+         {Case{{true, WSF_VISIBLE, true, 1}, 1}, Case{{true, 0, true, 1}, 0}, Case{{false, 0, true, 1}, 1},
+          Case{{true, WSF_VISIBLE, true, 0}, 0}, Case{{true, 0, true, 0}, 0}, Case{{false, 0, true, 0}, 0},
+          Case{{true, WSF_VISIBLE, false, 0}, 1}, Case{{true, 0, false, 0}, 0}}) {
         removeLogs();
         ErrorBoxCapture box;
-        vr::trace::setWindowStationProbe(c.probe);
+        station = c.station;
         DBG_Print(kSource, ++sourceLine, DBG_MASK_DEBUG_ERROR, DBG_Text("an error"));
-        vr::trace::setWindowStationProbe(nullptr);
-        EXPECT_EQ(box.texts().size(), c.boxes);
+        EXPECT_EQ(box.texts().size(), c.boxes) << sourceLine;
         EXPECT_EQ(timeless(readLines(debugLogPath())),
                   Lines{expectedHeader("host_sample.c", sourceLine) + "DBG    an error"});
     }
+    vr::trace::setWindowStationProbe(nullptr);
 }

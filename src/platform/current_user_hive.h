@@ -1,0 +1,31 @@
+// The registry hive of the user the calling thread runs as. In a service
+// HKEY_CURRENT_USER is mapped once per process, to the hive of whichever user
+// first touched it (perhaps a print job's user that a spooler thread was
+// impersonating): every per-user value is read and written through this
+// hive instead, opened for the one call and closed after it. A thread that
+// impersonates a user gets that user's hive, any other thread the process's
+// user's.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/handles.h"
+
+namespace vr::platform {
+
+struct CurrentUserHive {
+    UniqueRegistryKey key;  // null when the hive could not be opened
+    LSTATUS status;
+};
+
+// With the rights the process's own HKEY_CURRENT_USER mapping is opened with,
+// so that each key under it grants what it granted there.
+CurrentUserHive openCurrentUserHive() noexcept;
+
+// Test seam: Wine runs every thread as one user, so a test stands another
+// user's hive in for the one RegOpenCurrentUser gives. Same contract as
+// RegOpenCurrentUser; null restores it.
+using OpenCurrentUserFunction = LSTATUS (*)(REGSAM access, HKEY* hive);
+void replaceOpenCurrentUser(OpenCurrentUserFunction function) noexcept;
+
+}  // namespace vr::platform
