@@ -5,6 +5,7 @@
 
 #include "platform/handles.h"
 #include "platform/system_library.h"
+#include "system/shield_icon_seam.h"
 #include "system/windows_version_query.h"
 
 #include <shellapi.h>
