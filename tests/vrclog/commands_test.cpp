@@ -275,6 +275,7 @@ TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
                R"("tid":320,"file":"corpus_writer.cpp","line":62,)" +
                members + "}\n";
     };
+    const std::string none = R"("module":null,"process":null,"pid":null,"tid":null,"file":null,"line":null,)";
     struct Case {
         std::string log;
         std::string json;
@@ -291,11 +292,13 @@ TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
          line(R"("class":"DBG","text":"say \"hi\" to C:\\dir\\x\u0001\u001f\t caf\u00e9 )"
               "\xc3\xa9"
               R"(\u00ff","log":"VRCDRV62.LOG")")},
-        // A report without a header has the time of the record before it, and nothing else of a header.
-        {header + "REL    x\r\nDEBUG ERROR: Function level count below 0.\r\n",
-         line(R"("class":"REL","text":"x","log":"VRCDRV62.LOG")") +
-             R"({"time":"2026-12-08T00:48:38.473","module":null,"process":null,"pid":null,"tid":null,"file":null,)"
-             R"("line":null,"class":"ERROR","text":"DEBUG ERROR: Function level count below 0.","log":"VRCDRV62.LOG"})"
+        // Without a header: a line before any record has no time either; a report has the time before it.
+        {"before any record\r\n" + header + "REL    x\r\nDEBUG ERROR: Function level count below 0.\r\n",
+         R"({"time":null,)" + none +
+             R"("class":"TEXT","text":"before any record","log":"VRCDRV62.LOG"})"
+             "\n" +
+             line(R"("class":"REL","text":"x","log":"VRCDRV62.LOG")") + R"({"time":"2026-12-08T00:48:38.473",)" + none +
+             R"("class":"ERROR","text":"DEBUG ERROR: Function level count below 0.","log":"VRCDRV62.LOG"})"
              "\n"},
     };
     Options options;
@@ -310,33 +313,30 @@ TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
     }
 }
 
-TEST(CommandLinesJson, TwoLogsMergedAsLinesMergesThemWithTheSameFilters)
+TEST(CommandLinesJson, TwoLogsMergedAsLinesMergesThemWithItsFilters)
 {
-    for (const std::vector<std::string>& filter : {std::vector<std::string>{}, {"--class", "REL", "--tid", "320"}}) {
-        std::vector<std::string> arguments = {"lines"};
-        arguments.insert(arguments.end(), filter.begin(), filter.end());
-        arguments.insert(arguments.end(), {"@VRCDBG62.LOG", "@VRCDRV62.LOG"});
-        const ToolRun text = vrclog(arguments);
-        arguments.insert(arguments.begin() + 1, "--json");
-        const ToolRun json = vrclog(arguments);
-        ASSERT_EQ(json.exitCode, kExitDone) << json.errors;
-        // The records of lines, in its order: the header lines' times and logs.
-        std::string expected;
-        for (std::size_t at = 0; (at = text.out.find("VRCCLN  ", at)) != std::string::npos; at += 8)
-            expected += text.out.substr(at + 8, 10) + "T" + text.out.substr(at + 19, 12) + " ";
-        std::string times;
-        std::map<std::string, int> byLog;
-        for (std::size_t at = 0, end; (end = json.out.find('\n', at)) != std::string::npos; at = end + 1) {
-            Json record;
-            ASSERT_TRUE(JsonReader(json.out.substr(at, end - at)).read(record)) << json.out.substr(at, end - at);
-            ++byLog[record["log"].text];
-            if (record["module"].kind != Json::Kind::Null)
-                times += record["time"].text + " ";
-        }
-        EXPECT_EQ(times, expected);
-        EXPECT_EQ(byLog["VRCDRV62.LOG"], filter.empty() ? 10 : 2);
-        EXPECT_EQ(byLog["VRCDBG62.LOG"], filter.empty() ? 288 + 4 : 0);
+    const ToolRun text = vrclog({"lines", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    const ToolRun json = vrclog({"lines", "--json", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    ASSERT_EQ(json.exitCode, kExitDone) << json.errors;
+    // The records of lines, in its order, by the times of their header lines.
+    std::string expected;
+    for (std::size_t at = 0; (at = text.out.find("VRCCLN  ", at)) != std::string::npos; at += 8)
+        expected += text.out.substr(at + 8, 10) + "T" + text.out.substr(at + 19, 12) + " ";
+    std::string times;
+    std::map<std::string, int> byLog;
+    for (std::size_t at = 0, end; (end = json.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        Json record;
+        ASSERT_TRUE(JsonReader(json.out.substr(at, end - at)).read(record)) << json.out.substr(at, end - at);
+        ++byLog[record["log"].text];
+        if (record["module"].kind != Json::Kind::Null)
+            times += record["time"].text + " ";
     }
+    EXPECT_EQ(times, expected);
+    EXPECT_EQ(byLog["VRCDBG62.LOG"], 288 + 4);  // with the reports written without a header
+    EXPECT_EQ(byLog["VRCDRV62.LOG"], 10);
+    const ToolRun rel = vrclog({"lines", "--json", "--class", "REL", "--tid", "320", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    EXPECT_EQ(countOf(rel.out, "\n"), 2);
+    EXPECT_EQ(countOf(rel.out, R"("tid":320,"file":"corpus_writer.cpp","line":62,"class":"REL")"), 2);
 }
 
 TEST(CommandTree, EntriesByLevelWithTheirTrcLines)

@@ -193,15 +193,11 @@ TEST(VrclogTool, FollowJsonPrintsEachRecordOnceWhole)
         vr::test::startCapturingOutput(vrclogProgram(), L"lines --follow --json \"" + log + L"\"");
     ASSERT_TRUE(follow.started.process);
     ASSERT_TRUE(heldByAnother(log));
-    const auto json = [](int serial, const char* text) {
-        char line[320];
-        std::snprintf(line, sizeof line,
-                      R"({"time":"2026-12-08T00:48:38.%03d","module":"VRCCLN","process":"vrclog_corpus_writer",)"
-                      R"("pid":308,"tid":312,"file":"corpus_writer.cpp","line":88,"class":"REL","text":"%s",)"
-                      R"("log":"VRCDRV62.LOG"})"
-                      "\n",
-                      serial, text);
-        return std::string(line);
+    const auto json = [](const char* millisecond, const std::string& text) {
+        return R"({"time":"2026-12-08T00:48:38.00)" + std::string(millisecond) +
+               R"(","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,"tid":312,)"
+               R"("file":"corpus_writer.cpp","line":88,"class":"REL","text":")" +
+               text + R"(","log":"VRCDRV62.LOG"})" + "\n";
     };
     append(log, record(1, "REL", "configuration:\n  copies=2"));
     const std::string halves = record(2, "REL", "a line a read may end in the middle of");
@@ -209,7 +205,7 @@ TEST(VrclogTool, FollowJsonPrintsEachRecordOnceWhole)
     Sleep(300);  // longer than vrclog's look at the log every 100 ms
     append(log, halves.substr(40));
     const std::string expected =
-        json(1, R"(configuration:\n  copies=2)") + json(2, "a line a read may end in the middle of");
+        json("1", R"(configuration:\n  copies=2)") + json("2", "a line a read may end in the middle of");
     std::string printed;
     EXPECT_TRUE(vr::test::readOutputUntil(follow, printed, expected, 10000));
     TerminateProcess(follow.started.process.get(), 0);
