@@ -106,7 +106,8 @@ void readPacked(AtomTable& table, std::uint16_t atom, std::span<wchar_t> out) no
     Buffer name{};
     const std::size_t nameLength = table.name(atom, name);
     const std::wstring_view list(name.data(), nameLength);
-    // Compared by hand: starts_with is substr, which may throw (the runtime has no exceptions).
+    // By hand, like the views cut below: substr, also inside starts_with, reports a bad range by
+    // throwing, which would need the C++ runtime.
     const bool packed =
         nameLength >= kPackedMarker.size() && std::equal(kPackedMarker.begin(), kPackedMarker.end(), name.begin());
     if (!packed) {
