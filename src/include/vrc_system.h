@@ -68,11 +68,5 @@ void DBG_DumpDevModeA(const char* sourceFile, int sourceLine, const DEVMODEA* pd
 
 #ifdef __cplusplus
 }
-
-namespace vr::seams {
-// Where VRC_GetShieldIcon looks for SHGetStockIconInfo; null restores
-// "shell32.dll". Lets tests stand in a shell that lacks it or fails it.
-void setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcept;
-}  // namespace vr::seams
 #endif
 // clang-format on

@@ -6,6 +6,7 @@
 #include "platform/current_user_hive.h"
 #include "platform/handles.h"
 #include "platform/system_library.h"
+#include "system/shield_icon_seam.h"
 #include "system/windows_version_query.h"
 
 #include <shellapi.h>

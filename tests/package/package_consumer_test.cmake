@@ -1,7 +1,7 @@
 # cmake -DBUILD_DIR=<windows build> -DSOURCE_DIR=<source> -DWORK_DIR=<scratch>
-#       -P package_consumer_test.cmake
-# Installs the build, checks the tree, moves it, and builds and runs
-# examples/package_client against the moved tree.
+#       -DCXX=<C++ compiler> -DOBJDUMP=<objdump> -P package_consumer_test.cmake
+# Installs the build, checks the tree, moves it, and builds and runs against
+# the moved tree examples/package_client (C++) and examples/c_plugin (C only).
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -88,5 +88,59 @@ foreach(expected
     string(FIND "${output}" "${expected}\n" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "package_client printed no \"${expected}\"")
+    endif()
+endforeach()
+
+# A component written in C. The public headers compile alone at every C and
+# C++ standard without a warning.
+file(GLOB headers RELATIVE ${moved}/include ${moved}/include/*.h)
+set(probes)
+foreach(header ${headers})
+    # A declaration of its own: a header of macros only would leave the unit empty.
+    file(WRITE ${WORK_DIR}/headers/${header}.c "#include \"${header}\"\ntypedef int header_probe;\n")
+    list(APPEND probes ${WORK_DIR}/headers/${header}.c)
+endforeach()
+set(strict -Wall -Wextra -pedantic -Werror -fsyntax-only -I${moved}/include ${probes})
+foreach(standard c99 c11 c17 c2x)
+    run(x86_64-w64-mingw32-gcc -std=${standard} ${strict})
+endforeach()
+foreach(standard c++98 c++11 c++17 c++20)
+    run(${CXX} -x c++ -std=${standard} ${strict})
+endforeach()
+
+# examples/c_plugin from a project of C alone, and the plug-in again by the
+# README's one gcc line: each imports system DLLs only.
+set(plugin ${WORK_DIR}/c_plugin)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/c_plugin -B ${plugin} -G "Unix Makefiles"
+    -DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS=-Wall -Wextra -pedantic -Werror"
+    -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    -DCMAKE_PREFIX_PATH=${moved})
+run(${CMAKE_COMMAND} --build ${plugin})
+run(x86_64-w64-mingw32-gcc -std=c99 -shared -o ${plugin}/by_hand.dll ${SOURCE_DIR}/examples/c_plugin/c_plugin.c
+    -I${moved}/include -L${moved}/lib -lvrcommon -ladvapi32 -luser32)
+foreach(binary c_plugin.dll plugin_host.exe by_hand.dll)
+    run(${OBJDUMP} -p ${plugin}/${binary})
+    string(REGEX REPLACE "DLL Name: (KERNEL32|msvcrt|ADVAPI32|USER32)\\.dll" "" output "${output}")
+    if(output MATCHES "DLL Name: [^\r\n]+")
+        message(FATAL_ERROR "${binary} imports ${CMAKE_MATCH_0}, not a system DLL")
+    endif()
+endforeach()
+
+# The host traces and loads the plug-in, which traces from its export; the
+# package's vrclog finds both lines of this run in the driver log.
+string(RANDOM LENGTH 12 job)
+run(${SOURCE_DIR}/cmake/wine-run ${plugin}/plugin_host.exe Z:${plugin}/c_plugin.dll ${job})
+if(NOT output MATCHES "driver log: ([^\r\n]+)")
+    message(FATAL_ERROR "plugin_host named no driver log:\n${output}")
+endif()
+run(${SOURCE_DIR}/cmake/wine-run ${moved}/bin/vrclog.exe lines --json --grep ${job} ${CMAKE_MATCH_1})
+message(STATUS "vrclog lines --json --grep ${job}:\n${output}")
+string(REGEX MATCHALL "\n" line_ends "${output}")
+list(LENGTH line_ends records)
+foreach(expected
+        "\"file\":\"plugin_host.c\",[^\n]*\"class\":\"REL\",\"text\":\"host loads [^\n]* for job ${job}\""
+        "\"file\":\"c_plugin.c\",[^\n]*\"class\":\"REL\",\"text\":\"plug-in printed job ${job}\"")
+    if(NOT records EQUAL 2 OR NOT output MATCHES "\"process\":\"plugin_host\",[^\n]*${expected}")
+        message(FATAL_ERROR "vrclog found not the host's and the plug-in's line, one each")
     endif()
 endforeach()

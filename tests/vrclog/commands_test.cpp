@@ -1,6 +1,6 @@
 // The four commands on the captured logs: what each filter lets through, the
 // tree's shape, the summary's counts (a folded entry counts its calls), and a
-// perfetto file read back with a JSON reader of the test's own.
+// perfetto file and JSON Lines read back with a JSON reader of the test's own.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -167,6 +167,10 @@ private:
             value.kind = Json::Kind::String;
             return readString(value.text);
         }
+        if (text_.substr(at_, 4) == "null") {
+            at_ += 4;
+            return true;
+        }
         value.kind = Json::Kind::Number;
         char* end = nullptr;
         const std::string rest(text_.substr(at_, 32));
@@ -244,6 +248,7 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
     EXPECT_EQ(vrclog({"perfetto", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"tree", "--follow", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"lines", "-f", "@VRCDBG62.LOG", "@VRCDRV62.LOG"}).exitCode, kExitBadCommandLine);
+    EXPECT_EQ(vrclog({"summary", "--json", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
 
     const ToolRun missing = vrclog({"summary", "@VRCDBG62.LOG", "@nothing.LOG"});
     EXPECT_EQ(missing.exitCode, kExitCannotRead);
@@ -252,13 +257,86 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
 
     const ToolRun help = vrclog({"--help"});
     EXPECT_EQ(help.exitCode, kExitDone);
-    for (const char* command :
-         {"vrclog lines", "vrclog lines --follow", "vrclog tree", "vrclog summary", "vrclog perfetto", "Exit codes"})
+    for (const char* command : {"vrclog lines", "vrclog lines --follow", "vrclog lines --json", "vrclog tree",
+                                "vrclog summary", "vrclog perfetto", "Exit codes"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
 
     const ToolRun damaged = vrclog({"lines", "@columns.LOG"});
     EXPECT_EQ(damaged.exitCode, kExitDone);
     EXPECT_NE(damaged.errors.find("2 line(s) could not be read"), std::string::npos) << damaged.errors;
+}
+
+TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
+{
+    const std::string header =
+        "VRCCLN  2026-12-08 00:48:38.473 vrclog_corpus_writer  308  320        corpus_writer.cpp   62 ";
+    const auto line = [](std::string members) {
+        return R"({"time":"2026-12-08T00:48:38.473","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,)"
+               R"("tid":320,"file":"corpus_writer.cpp","line":62,)" +
+               members + "}\n";
+    };
+    const std::string none = R"("module":null,"process":null,"pid":null,"tid":null,"file":null,"line":null,)";
+    struct Case {
+        std::string log;
+        std::string json;
+    };
+    const Case cases[] = {
+        {header + "REL    job 0 started\r\n", line(R"("class":"REL","text":"job 0 started","log":"VRCDRV62.LOG")")},
+        {header + "REL    configuration:\n  queue=Main Office\r\n  copies=2\r\n",
+         line(R"("class":"REL","text":"configuration:\n  queue=Main Office\n  copies=2","log":"VRCDRV62.LOG")")},
+        {header + "TRCx3  .band 1 ready\r\n",
+         line(R"("class":"TRC","text":"band 1 ready","log":"VRCDRV62.LOG","count":3)")},
+        {header + "3(3)   ..CompressBand\r\n",
+         line(R"("class":"ENTRY","text":"CompressBand","log":"VRCDRV62.LOG","count":3)")},
+        {header + "DBG    say \"hi\" to C:\\dir\\x\x01\x1f\t caf\xe9 \xc3\xa9\xff\r\n",
+         line(R"("class":"DBG","text":"say \"hi\" to C:\\dir\\x\u0001\u001f\t caf\u00e9 )"
+              "\xc3\xa9"
+              R"(\u00ff","log":"VRCDRV62.LOG")")},
+        // Without a header: a line before any record has no time either; a report has the time before it.
+        {"before any record\r\n" + header + "REL    x\r\nDEBUG ERROR: Function level count below 0.\r\n",
+         R"({"time":null,)" + none +
+             R"("class":"TEXT","text":"before any record","log":"VRCDRV62.LOG"})"
+             "\n" +
+             line(R"("class":"REL","text":"x","log":"VRCDRV62.LOG")") + R"({"time":"2026-12-08T00:48:38.473",)" + none +
+             R"("class":"ERROR","text":"DEBUG ERROR: Function level count below 0.","log":"VRCDRV62.LOG"})"
+             "\n"},
+    };
+    Options options;
+    options.json = true;
+    options.logs = {"C:\\logs\\VRCDRV62.LOG"};
+    for (const Case& c : cases) {
+        LogMerge merge = testing::mergeOf({c.log});
+        RecordPrinter printer(options);
+        StringSink out;
+        EXPECT_TRUE(runLines(merge, LogFilter{}, printer, out));
+        EXPECT_EQ(out.text(), c.json) << c.log;
+    }
+}
+
+TEST(CommandLinesJson, TwoLogsMergedAsLinesMergesThemWithItsFilters)
+{
+    const ToolRun text = vrclog({"lines", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    const ToolRun json = vrclog({"lines", "--json", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    ASSERT_EQ(json.exitCode, kExitDone) << json.errors;
+    // The records of lines, in its order, by the times of their header lines.
+    std::string expected;
+    for (std::size_t at = 0; (at = text.out.find("VRCCLN  ", at)) != std::string::npos; at += 8)
+        expected += text.out.substr(at + 8, 10) + "T" + text.out.substr(at + 19, 12) + " ";
+    std::string times;
+    std::map<std::string, int> byLog;
+    for (std::size_t at = 0, end; (end = json.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        Json record;
+        ASSERT_TRUE(JsonReader(json.out.substr(at, end - at)).read(record)) << json.out.substr(at, end - at);
+        ++byLog[record["log"].text];
+        if (record["module"].kind != Json::Kind::Null)
+            times += record["time"].text + " ";
+    }
+    EXPECT_EQ(times, expected);
+    EXPECT_EQ(byLog["VRCDBG62.LOG"], 288 + 4);  // with the reports written without a header
+    EXPECT_EQ(byLog["VRCDRV62.LOG"], 10);
+    const ToolRun rel = vrclog({"lines", "--json", "--class", "REL", "--tid", "320", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
+    EXPECT_EQ(countOf(rel.out, "\n"), 2);
+    EXPECT_EQ(countOf(rel.out, R"("tid":320,"file":"corpus_writer.cpp","line":62,"class":"REL")"), 2);
 }
 
 TEST(CommandTree, EntriesByLevelWithTheirTrcLines)

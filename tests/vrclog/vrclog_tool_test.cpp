@@ -182,6 +182,36 @@ TEST(VrclogTool, FollowCarriesOnThroughTheTracersOwnRotation)
     EXPECT_EQ(printed, expected);
 }
 
+// JSON Lines from a growing log: each record once it is whole, a multi-line
+// text as one object, a line a read ends in the middle of kept until its end.
+TEST(VrclogTool, FollowJsonPrintsEachRecordOnceWhole)
+{
+    const vr::test::ScratchFolder folder("vrclog-follow-json");
+    const std::wstring log = folder.path() + L"\\VRCDRV62.LOG";
+    append(log, record(0, "REL", "in the log before following began"));
+    const vr::test::OutputtingProgram follow =
+        vr::test::startCapturingOutput(vrclogProgram(), L"lines --follow --json \"" + log + L"\"");
+    ASSERT_TRUE(follow.started.process);
+    ASSERT_TRUE(heldByAnother(log));
+    const auto json = [](const char* millisecond, const std::string& text) {
+        return R"({"time":"2026-12-08T00:48:38.00)" + std::string(millisecond) +
+               R"(","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,"tid":312,)"
+               R"("file":"corpus_writer.cpp","line":88,"class":"REL","text":")" +
+               text + R"(","log":"VRCDRV62.LOG"})" + "\n";
+    };
+    append(log, record(1, "REL", "configuration:\n  copies=2"));
+    const std::string halves = record(2, "REL", "a line a read may end in the middle of");
+    append(log, halves.substr(0, 40));
+    Sleep(300);  // longer than vrclog's look at the log every 100 ms
+    append(log, halves.substr(40));
+    const std::string expected =
+        json("1", R"(configuration:\n  copies=2)") + json("2", "a line a read may end in the middle of");
+    std::string printed;
+    EXPECT_TRUE(vr::test::readOutputUntil(follow, printed, expected, 10000));
+    TerminateProcess(follow.started.process.get(), 0);
+    EXPECT_EQ(printed, expected);
+}
+
 TEST(VrclogTool, ExitCodesAndMessages)
 {
     EXPECT_EQ(vrclog(L"lines --pid 999 " + dataPath("VRCDBG62.LOG")).exitCode, 1u);

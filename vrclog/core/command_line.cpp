@@ -89,6 +89,7 @@ std::string_view usageText() noexcept
     return "Usage:\n"
            "  vrclog lines [filters] LOG...             print the matching trace lines, whole\n"
            "  vrclog lines --follow [filters] LOG       (or -f) print them as they are appended, until Ctrl+C\n"
+           "  vrclog lines --json [--follow] ...        each record as one JSON object on a line (JSON Lines)\n"
            "  vrclog tree [filters] LOG...              the call tree of each thread, from its function entries\n"
            "  vrclog summary [filters] LOG...           threads, functions by calls, TRC texts by repeats, errors\n"
            "  vrclog perfetto -o FILE [filters] LOG...  a trace file for Perfetto or chrome://tracing\n"
@@ -100,6 +101,14 @@ std::string_view usageText() noexcept
            "--follow starts at the log's current end (the lines already in it are not printed), prints each\n"
            "matching record once it is whole, carries on in the new log after a rotation (the followed\n"
            "file becomes the backup) and ends with exit code 0 at Ctrl+C.\n"
+           "--json members: time, module, process, pid, tid, file, line, class, text (the whole text), log,\n"
+           "and count for a folded record; line breaks in the text as \\n, bytes that are not UTF-8 as\n"
+           "\\u00XX. One line per record, for a log shipper's standard input:\n"
+           "  vrclog lines --follow --json VRCDRV62.LOG | fluent-bit -i stdin -o stdout\n"
+           R"(  {"time":"2026-12-08T00:48:38.473","module":"VRCCLN","process":"vrclog_corpus_writer",)"
+           R"("pid":308,"tid":320,"file":"corpus_writer.cpp","line":62,"class":"REL",)"
+           R"("text":"job 0 started on thread 2","log":"VRCDRV62.LOG"})"
+           "\n"
            "Exit codes: 0 done, 1 nothing matched, 2 bad command line, 3 a log cannot be read\n"
            "(or the output cannot be written).\n";
 }
@@ -138,12 +147,12 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> arguments)
             options.command = Command::Help;
             return parsed;
         }
-        if (argument == "--follow" || argument == "-f") {
+        if (argument == "--follow" || argument == "-f" || argument == "--json") {
             if (options.command != Command::Lines) {
                 parsed.error = argument + " is for the lines command only";
                 return parsed;
             }
-            options.follow = true;
+            (argument == "--json" ? options.json : options.follow) = true;
             continue;
         }
         std::string name = argument;
@@ -178,8 +187,10 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
         out.write(usageText());
         return out.flush() ? kExitDone : kExitCannotRead;
     }
+    RecordPrinter printer(options);
     if (options.follow)
-        return followLines(*openLiveLog(options.logs.front()), options.logs.front(), options.filter, out, errors);
+        return followLines(*openLiveLog(options.logs.front()), options.logs.front(), options.filter, printer, out,
+                           errors);
     LogMerge logs;
     std::string error;
     if (!logs.open(options.logs, error)) {
@@ -190,7 +201,7 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
     bool written = true;
     switch (options.command) {
     case Command::Lines:
-        matched = runLines(logs, options.filter, out);
+        matched = runLines(logs, options.filter, printer, out);
         break;
     case Command::Tree:
         matched = runTree(logs, options.filter, out);

@@ -24,6 +24,7 @@ struct Options {
     LogFilter filter;
     std::string outputPath;  // perfetto's -o
     bool follow = false;  // lines --follow: the lines appended from now on
+    bool json = false;  // lines --json: each record as one JSON object on a line
     std::vector<std::string> logs;
 };
 
@@ -39,9 +40,22 @@ std::string_view usageText() noexcept;
 // Gives the exit code.
 int runCommand(const Options& options, TextSink& out, TextSink& errors);
 
+// How lines shows a record: as the log holds it, or with --json as one JSON
+// object on a line, naming the log by the file name it was given as.
+class RecordPrinter {
+public:
+    explicit RecordPrinter(const Options& options);
+    void print(const LogRecord& record, TextSink& out);
+
+private:
+    bool json_;
+    std::vector<std::string> logNames_;  // by the log's place on the command line
+    std::string line_;
+};
+
 // The commands. Each reads the stream to its end and tells whether any
 // record matched the filter.
-bool runLines(LogMerge& logs, const LogFilter& filter, TextSink& out);
+bool runLines(LogMerge& logs, const LogFilter& filter, RecordPrinter& printer, TextSink& out);
 bool runTree(LogMerge& logs, const LogFilter& filter, TextSink& out);
 bool runSummary(LogMerge& logs, const LogFilter& filter, TextSink& out);
 bool runPerfetto(LogMerge& logs, const LogFilter& filter, TextSink& json);

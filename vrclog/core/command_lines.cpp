@@ -1,6 +1,7 @@
 // vrclog lines: the matching records as they are in the log, every line of a
-// multi-line text included, with the log's own line ends.
+// multi-line text included, with the log's own line ends; or as JSON Lines.
 #include "command_line.h"
+#include "json_lines.h"
 #include "matching_records.h"
 
 namespace vr::vrclog {
@@ -13,9 +14,26 @@ void writeRecordLines(const LogRecord& record, TextSink& out)
         out.write("\r\n");
 }
 
-bool runLines(LogMerge& logs, const LogFilter& filter, TextSink& out)
+RecordPrinter::RecordPrinter(const Options& options) : json_(options.json)
 {
-    return forEachMatchingRecord(logs, filter, [&](const LogRecord& record) { writeRecordLines(record, out); });
+    for (const std::string& path : options.logs)
+        logNames_.emplace_back(fileNameOf(path));
+}
+
+void RecordPrinter::print(const LogRecord& record, TextSink& out)
+{
+    if (!json_) {
+        writeRecordLines(record, out);
+        return;
+    }
+    line_.clear();
+    appendJsonLine(line_, record, record.fileIndex < logNames_.size() ? logNames_[record.fileIndex] : "");
+    out.write(line_);
+}
+
+bool runLines(LogMerge& logs, const LogFilter& filter, RecordPrinter& printer, TextSink& out)
+{
+    return forEachMatchingRecord(logs, filter, [&](const LogRecord& record) { printer.print(record, out); });
 }
 
 }  // namespace vr::vrclog

@@ -5,7 +5,6 @@
 // further out, or else at the thread's last line. Slices are written as they
 // end and every other event at once: the file grows while the logs are read,
 // and memory holds only the open slices of each thread.
-#include <charconv>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -46,13 +45,6 @@ int64_t microseconds(std::string_view time) noexcept
     const int64_t days = daysFromCivil(number(0, 4), number(5, 2), number(8, 2));
     const int64_t seconds = days * 86400 + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
     return seconds * 1000000 + number(20, 3) * 1000;
-}
-
-void appendNumber(std::string& out, int64_t value)
-{
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
 }
 
 struct OpenSlice {
@@ -112,7 +104,7 @@ public:
         appendJsonString(event_, record.fullText());
         if (header.lineClass == LineClass::Trc) {
             event_ += ",\"repeats\":";
-            appendNumber(event_, header.count);
+            appendJsonNumber(event_, header.count);
         }
         event_ += ",\"source\":";
         appendJsonString(event_, source(header));
@@ -141,11 +133,11 @@ private:
         first_ = false;
         event_ += phase;
         event_ += "\",\"pid\":";
-        appendNumber(event_, pid);
+        appendJsonNumber(event_, pid);
         event_ += ",\"tid\":";
-        appendNumber(event_, tid);
+        appendJsonNumber(event_, tid);
         event_ += ",\"ts\":";
-        appendNumber(event_, ts);
+        appendJsonNumber(event_, ts);
     }
 
     void endEvent(std::string_view closing)
@@ -176,13 +168,13 @@ private:
             const OpenSlice& slice = track.open.back();
             beginEvent("X", pid, tid, slice.start);
             event_ += ",\"dur\":";
-            appendNumber(event_, end > slice.start ? end - slice.start : 0);
+            appendJsonNumber(event_, end > slice.start ? end - slice.start : 0);
             event_ += ",\"name\":";
             appendJsonString(event_, slice.name);
             event_ += ",\"cat\":\"entry\",\"args\":{\"level\":";
-            appendNumber(event_, slice.level);
+            appendJsonNumber(event_, slice.level);
             event_ += ",\"calls\":";
-            appendNumber(event_, slice.calls);
+            appendJsonNumber(event_, slice.calls);
             event_ += ",\"source\":";
             appendJsonString(event_, slice.source);
             endEvent("}");

@@ -1,5 +1,6 @@
 #include "json_text.h"
 
+#include <charconv>
 #include <cstdint>
 
 namespace vr::vrclog {
@@ -56,6 +57,12 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at) noexcept
 void appendJsonString(std::string& out, std::string_view bytes)
 {
     out += '"';
+    appendJsonCharacters(out, bytes);
+    out += '"';
+}
+
+void appendJsonCharacters(std::string& out, std::string_view bytes)
+{
     for (std::size_t i = 0; i < bytes.size();) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c >= 0x80) {
@@ -93,7 +100,13 @@ void appendJsonString(std::string& out, std::string_view bytes)
         }
         ++i;
     }
-    out += '"';
+}
+
+void appendJsonNumber(std::string& out, int64_t value)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
 }
 
 }  // namespace vr::vrclog

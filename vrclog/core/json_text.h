@@ -5,6 +5,7 @@
 // No platform calls.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,9 @@ namespace vr::vrclog {
 
 // Appends bytes as a quoted JSON string.
 void appendJsonString(std::string& out, std::string_view bytes);
+// The same without the quotes, for a string written in pieces.
+void appendJsonCharacters(std::string& out, std::string_view bytes);
+
+void appendJsonNumber(std::string& out, int64_t value);
 
 }  // namespace vr::vrclog

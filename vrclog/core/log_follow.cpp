@@ -83,7 +83,8 @@ bool LiveRecords::handOver(bool settled, bool finished)
     return true;
 }
 
-int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, TextSink& out, TextSink& errors)
+int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, RecordPrinter& printer, TextSink& out,
+                TextSink& errors)
 {
     const auto cannotRead = [&] {
         errors.write("vrclog: cannot read '" + path + "': " + log.error() + "\n");
@@ -103,9 +104,13 @@ int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, 
             return cannotRead();
         records.skipToNextLine();
     }
+    // Each record goes out at once; a failed write stays failed for the
+    // checks after each read.
     const auto print = [&](const LogRecord& record) {
-        if (filter.matches(record))
-            writeRecordLines(record, out);
+        if (!filter.matches(record))
+            return;
+        printer.print(record, out);
+        out.flush();
     };
     constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
     std::vector<char> block(kBlockBytes);

@@ -94,9 +94,13 @@ private:
 // How often a followed log is looked at.
 inline constexpr unsigned kFollowIntervalMs = 100;
 
+class RecordPrinter;
+
 // Prints the records of the log that match the filter as they are appended,
-// from the log's current end, until log.wait() says the user interrupted.
-// Gives the exit code: done, or cannot read (the log, or the output failed).
-int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, TextSink& out, TextSink& errors);
+// from the log's current end, until log.wait() says the user interrupted;
+// the output is flushed after each record. Gives the exit code: done, or
+// cannot read (the log, or the output failed).
+int followLines(LiveLog& log, const std::string& path, const LogFilter& filter, RecordPrinter& printer, TextSink& out,
+                TextSink& errors);
 
 }  // namespace vr::vrclog

@@ -73,7 +73,7 @@ std::uint16_t addPacked(AtomTable& table, std::wstring_view text) noexcept
     std::array<std::uint16_t, kMaxChunks> added{};
     std::size_t addedCount = 0;
     for (std::size_t position = 0; position < text.size(); position += kChunkChars) {
-        const std::wstring_view piece = text.substr(position, kChunkChars);
+        const std::wstring_view piece(text.data() + position, std::min(kChunkChars, text.size() - position));
         std::fill(chunk.begin(), chunk.end(), L'\0');
         std::copy(piece.begin(), piece.end(), chunk.begin());
         const std::uint16_t atom = table.add(chunk.data());
@@ -106,7 +106,11 @@ void readPacked(AtomTable& table, std::uint16_t atom, std::span<wchar_t> out) no
     Buffer name{};
     const std::size_t nameLength = table.name(atom, name);
     const std::wstring_view list(name.data(), nameLength);
-    if (!list.starts_with(kPackedMarker)) {
+    // By hand, like the views cut below: substr, also inside starts_with, reports a bad range by
+    // throwing, which would need the C++ runtime.
+    const bool packed =
+        nameLength >= kPackedMarker.size() && std::equal(kPackedMarker.begin(), kPackedMarker.end(), name.begin());
+    if (!packed) {
         const std::size_t count = std::min(out.size() - 1, nameLength);
         std::copy_n(name.begin(), count, out.begin());
         out[count] = L'\0';
@@ -118,7 +122,7 @@ void readPacked(AtomTable& table, std::uint16_t atom, std::span<wchar_t> out) no
     std::size_t position = 0;
     while (position < list.size()) {
         const std::size_t end = std::min(list.find(L' ', position), list.size());
-        const std::wstring_view token = list.substr(position, end - position);
+        const std::wstring_view token(list.data() + position, end - position);
         position = end + 1;
         if (token.empty())
             continue;

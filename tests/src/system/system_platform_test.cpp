@@ -5,6 +5,7 @@
 
 #include "platform/handles.h"
 #include "registry_state.h"
+#include "system/shield_icon_seam.h"
 #include "system_support.h"
 #include "text.h"
 
