@@ -262,7 +262,8 @@ TEST(FollowLines, ALogDeletedWhileFollowedIsLetGoAndTheNewLogFollowed)
                  [&] { return log.append(lines[2]); },  // once nobody holds the deleted log
                  [&] { return log.append(lines[3]); }};
     StringSink out, errors;
-    EXPECT_EQ(followLines(log, "VRCDRV62.LOG", LogFilter{}, out, errors), kExitDone);
+    RecordPrinter printer{Options{}};
+    EXPECT_EQ(followLines(log, "VRCDRV62.LOG", LogFilter{}, printer, out, errors), kExitDone);
     EXPECT_EQ(out.text(), lines[0] + lines[1] + lines[2] + lines[3]);
     EXPECT_EQ(errors.text(), "");
 }
