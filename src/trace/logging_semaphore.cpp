@@ -1,9 +1,8 @@
 // The named logging semaphore that the product's components share, per module
-// tag. DBG_Lock waits for it as callers have always seen; the tracer's own
-// list operations take it only when it is free at once, so that a thread that
-// died holding it (a crashed component, a process ended mid-trace) or a
-// caller that keeps it never holds up a tracing call. The list itself is
-// guarded by the process's own lock either way.
+// tag, for DBG_Lock and DBG_Unlock. DBG_Lock waits for it as callers have
+// always seen. The tracer's own list of contexts is guarded by the process's
+// own lock and never waits on it, so a thread that died holding it (a crashed
+// component, a process ended mid-trace) costs tracing nothing.
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -147,18 +146,6 @@ void closeUnlessKept(HANDLE semaphore)
 }  // namespace
 
 namespace vr::trace {
-
-HANDLE tryLoggingSemaphore() noexcept
-{
-    const DWORD lastError = GetLastError();
-    HANDLE semaphore = loggingSemaphore(currentTag());
-    if (semaphore != nullptr && WaitForSingleObject(semaphore, 0) != WAIT_OBJECT_0) {
-        closeUnlessKept(semaphore);
-        semaphore = nullptr;
-    }
-    SetLastError(lastError);
-    return semaphore;
-}
 
 void releaseKeptSemaphores() noexcept
 {

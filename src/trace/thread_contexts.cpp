@@ -145,18 +145,18 @@ void resetFallback()
     f.heldLine[0] = f.lastKey[0] = f.line[0] = '\0';
 }
 
-// Every walk and change of the list holds this process-local lock, and the
-// logging semaphore too when it is free at once: the product's other
-// components may still take that semaphore with DBG_Lock, but a holder that
-// died or keeps it never holds up a tracing call.
+// Every walk and change of the list holds this process-local lock. The list
+// is the process's own, so the named logging semaphore, which the product's
+// components share across processes, guards nothing of it: the tracer does
+// not take it, and a holder of it that died or keeps it (DBG_Lock) never
+// holds up a tracing call.
 SRWLOCK listLock = SRWLOCK_INIT;
 
 class ListGuard {
 public:
-    ListGuard() : locked_(lockList()), semaphore_(vr::trace::tryLoggingSemaphore()) {}
+    ListGuard() : locked_(lockList()) {}
     ~ListGuard()
     {
-        DBG_Unlock(semaphore_);
         if (locked_)
             ReleaseSRWLockExclusive(&listLock);
     }
@@ -177,7 +177,6 @@ private:
     }
 
     bool locked_;
-    HANDLE semaphore_;
 };
 
 DBG_CONTEXT* findLinked(DWORD threadId)

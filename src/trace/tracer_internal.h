@@ -57,10 +57,6 @@ void releaseContexts() noexcept;
 void releaseKeptSemaphores() noexcept;
 void releaseLogQueues() noexcept;
 
-// The logging semaphore of the current module tag if it is free at once,
-// else null; given back with DBG_Unlock. Keeps the caller's last error.
-HANDLE tryLoggingSemaphore() noexcept;
-
 // The process's executable path, read once.
 const char* executablePath() noexcept;
 
