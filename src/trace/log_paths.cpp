@@ -182,6 +182,9 @@ struct KeptPath {
     Resolver resolve;
     bool valid = false;
     bool perUser = false;
+    // perUser as threads may read it without the lock, so that the question
+    // whose thread it is, a call into the system, is asked outside the lock.
+    std::atomic<bool> perUserHint{false};
     std::size_t length = 0;
 };
 
@@ -208,13 +211,18 @@ public:
             return keptOnly(kept, path, capacity, afresh);
         if (capacity != kept.capacity)
             return {kept.resolve(path, capacity).found, false};
+        // Asked only of a path that depends on the thread's user, once per lookup.
+        int asProcessUser = -1;
+        if (kept.perUserHint.load(std::memory_order_relaxed))
+            asProcessUser = runsAsProcessUser() ? 1 : 0;
         AcquireSRWLockExclusive(&lock_);
         const bool watched = watchesHold();
         bool earlier = watched && kept.valid && !afresh;
-        // Asked only of a path in a user's data folder, once per lookup.
-        int asProcessUser = -1;
-        if (earlier && kept.perUser)
-            earlier = (asProcessUser = runsAsProcessUser() ? 1 : 0) == 1;
+        if (earlier && kept.perUser) {
+            if (asProcessUser == -1)
+                asProcessUser = runsAsProcessUser() ? 1 : 0;
+            earlier = asProcessUser == 1;
+        }
         if (earlier)
             std::wmemcpy(path, kept.text, kept.length + 1);
         const unsigned long long generation = generation_;
@@ -230,6 +238,7 @@ public:
             if (watchesHold() && generation_ == generation) {
                 kept.valid = resolution.found && resolution.keepable;
                 kept.perUser = resolution.perUser;
+                kept.perUserHint.store(resolution.perUser, std::memory_order_relaxed);
                 kept.length = kept.valid ? std::wcslen(path) : 0;
                 if (kept.valid)
                     std::wmemcpy(kept.text, path, kept.length + 1);
