@@ -103,10 +103,10 @@ public:
             return;
         }
         // The tracer's own line where a log lost lines.
-        const std::string_view text = record.fullText();
-        if (header.lineClass == LineClass::Rel && text.starts_with(trace::kGapLineStart) &&
-            text.find(trace::kGapLineMarker) != std::string_view::npos)
-            gaps_.push_back(ErrorReport{std::string(header.time), oneLine(text.substr(trace::kGapLineStart.size())),
+        if (header.lineClass == LineClass::Rel && header.text.starts_with(trace::kGapLineStart) &&
+            record.fullText().find(trace::kGapLineMarker) != std::string_view::npos)
+            gaps_.push_back(ErrorReport{std::string(header.time),
+                                        oneLine(record.fullText().substr(trace::kGapLineStart.size())),
                                         threadLabel(threads_.identity(threads_.indexOf(header)))});
         const std::size_t index = threads_.indexOf(header);
         if (index >= perThread_.size())
