@@ -6,7 +6,9 @@
 // a second; after a second in vain, later batches try once until one gets in.
 // Lines that cannot be written now are kept for the next batch that gets in,
 // and a write that comes up short is cut back, so the log always ends on a
-// whole line; the first batch after lines were lost says how many.
+// whole line (where the cut is refused, the next write first ends the piece);
+// the first batch after lines were lost writes the kept lines, then says how
+// many were lost after them.
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -23,10 +25,11 @@ namespace {
 
 using namespace vr::trace;
 
-// Reading is asked for since the size is read through the handle; no right
-// to change the file's attributes, which the server log folder gives nobody.
-constexpr DWORD kAppendAccess =
-    FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// Writing (the cut back after a short write needs it besides appending) and
+// reading the attributes, for the check of the handle's names; no right to
+// read the log, nor to change its attributes, which the server log folder
+// gives nobody.
+constexpr DWORD kAppendAccess = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr ULONGLONG kRetryMilliseconds = 1000;
 // The pause before each further try of a refused open: a yield first (the
 // other writer is usually about to close), then sleeps growing to a few ms.
@@ -45,7 +48,9 @@ HANDLE createFile(const wchar_t* path, DWORD access, DWORD share, DWORD disposit
     return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
 }
 void noRace(const wchar_t*) {}
+BOOL setEndOfFile(HANDLE file) { return SetEndOfFile(file); }
 std::atomic<LogWrite> logWrite{writeFile};
+std::atomic<LogCut> logCut{setEndOfFile};
 std::atomic<LogOpen> logOpen{createFile};
 std::atomic<RotationRace> rotationRace{noRace};
 
@@ -58,7 +63,30 @@ void backOff(unsigned attempt)
         Sleep(pause);
 }
 
-bool heldByAnotherWriter(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+// A deleted log lingers, on some file systems and Windows versions, until
+// its last handle closes; opening it meanwhile is refused as access denied,
+// which only the status beneath tells from a log this user may not write.
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+using LastNtStatus = LONG(NTAPI*)();
+// Bound when the module starts, so that no lookup is made under the loader lock.
+const LastNtStatus lastNtStatus = vr::bind<LastNtStatus>(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus");
+
+// The error of the open just refused, asked at once, before another call
+// changes the status beneath it.
+DWORD openError()
+{
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED && lastNtStatus != nullptr && lastNtStatus() == kStatusDeletePending)
+        return ERROR_DELETE_PENDING;
+    return error;
+}
+
+// Another program has the log open (or it is deleted and lingers while one
+// has): the log will take lines again once that program lets go.
+bool heldByAnotherWriter(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_DELETE_PENDING;
+}
 bool diskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
 // The reparse point itself is opened, never what it points to, so that the
@@ -78,7 +106,7 @@ vr::UniqueHandle openToAppend(const wchar_t* path, bool tryOnce, ULONGLONG& dead
         vr::UniqueHandle file = openLog(path, kAppendAccess, OPEN_ALWAYS);
         if (file)
             return file;
-        error = GetLastError();
+        error = openError();
         if (!heldByAnotherWriter(error) || tryOnce)
             return {};
         const ULONGLONG now = GetTickCount64();
@@ -91,18 +119,20 @@ vr::UniqueHandle openToAppend(const wchar_t* path, bool tryOnce, ULONGLONG& dead
 }
 
 // A log that is also another file's name (a hard link someone made while the
-// name was free, a link or junction put in its place) is never written: the
-// writer would append to whatever file it leads to.
+// name was free, a symbolic link or junction put in its place) is never
+// written: the writer would append to whatever file it leads to. Other
+// reparse points (a cloud placeholder, a deduplicated file) are logs like any
+// other, and what cannot be asked counts as no second name.
 bool hasSecondName(HANDLE file)
 {
     // Two cheap looks rather than GetFileInformationByHandle, which also asks
-    // for the volume's serial number.
+    // for the volume's serial number. The link count needs no right at all.
     FILE_STANDARD_INFO standard{};
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
-        !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
+    if (GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) && standard.NumberOfLinks > 1)
         return true;
-    return standard.NumberOfLinks > 1 || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsReparseTagNameSurrogate(tag.ReparseTag);
 }
 
 // Renames the log held by `file` to its backup name, the path with its last
@@ -183,10 +213,22 @@ LossCause causeOf(DWORD error)
     return diskFull(error) ? LossCause::DiskFull : LossCause::WriteFailed;
 }
 
-// An open log and where it ends: each write goes whole or is cut back.
+LONGLONG sizeOf(HANDLE file)
+{
+    LARGE_INTEGER size{};
+    return SetFilePointerEx(file, LARGE_INTEGER{}, &size, FILE_END) ? size.QuadPart : -1;
+}
+
+// An open log and where it ends: each write goes whole or is cut back. Where
+// the cut is refused (another process has the file mapped, a scanner holds a
+// section, a network share dropped), the piece stays: it counts as a lost
+// line, and the backlog remembers where the log then ended, so that the next
+// batch ends the piece with a line end before anything else.
 class OpenLog {
 public:
-    OpenLog(vr::UniqueHandle file, LONGLONG size) : file_(std::move(file)), end_(size) {}
+    OpenLog(vr::UniqueHandle file, LONGLONG size, LogBacklog* backlog)
+        : file_(std::move(file)), end_(size), backlog_(backlog)
+    {}
     HANDLE handle() const { return file_.get(); }
 
     // Writes the bytes whole; a write that comes up short is cut back to the
@@ -204,14 +246,33 @@ public:
         cause = wrote ? LossCause::DiskFull : causeOf(GetLastError());
         LARGE_INTEGER end{};
         end.QuadPart = end_;
-        if (SetFilePointerEx(file_.get(), end, nullptr, FILE_BEGIN))
-            SetEndOfFile(file_.get());
+        if ((!SetFilePointerEx(file_.get(), end, nullptr, FILE_BEGIN) || !logCut.load()(file_.get())) &&
+            backlog_ != nullptr) {
+            countLost(backlog_, cause);
+            backlog_->torn = true;
+            backlog_->tornAt = sizeOf(file_.get());
+        }
         return false;
+    }
+
+    // Ends the piece an earlier batch left torn, while the log still ends
+    // with it: once another writer has appended or moved the log, the piece
+    // is no longer last.
+    bool endTornPiece(LossCause& cause)
+    {
+        if (backlog_ == nullptr || !backlog_->torn)
+            return true;
+        const bool last = backlog_->tornAt < 0 ? end_ > 0 : end_ == backlog_->tornAt;
+        if (last && !writeWhole("\r\n", 2, cause))
+            return false;
+        backlog_->torn = false;
+        return true;
     }
 
 private:
     vr::UniqueHandle file_;
     LONGLONG end_;
+    LogBacklog* backlog_;
 };
 
 // Writes the lines in their order, gathered in the buffer so that a batch
@@ -250,11 +311,17 @@ void writeLines(OpenLog& log, PendingLine* lines, char* buffer, std::size_t capa
         flush(buffer, used, chunk, nullptr);
 }
 
-// Writes what the backlog holds ahead of a batch: the gap line, then the kept
-// lines. False when a write failed; the backlog then still holds what was not
-// written.
+// Writes what the backlog holds ahead of a batch: the kept lines, which are
+// older than any line lost after them, then the gap line, stamped now, where
+// the lost lines would have stood. False when a write failed; the backlog
+// then still holds what was not written.
 bool writeBacklog(OpenLog& log, LogBacklog& backlog, LossCause& cause)
 {
+    if (backlog.keptBytes > 0) {
+        if (!log.writeWhole(backlog.kept, backlog.keptBytes, cause))
+            return false;
+        backlog.keptBytes = 0;
+    }
     if (backlog.lost > 0) {
         char timestamp[32], processColumn[128], line[512];
         DBG_Timestamp(timestamp);
@@ -266,11 +333,6 @@ bool writeBacklog(OpenLog& log, LogBacklog& backlog, LossCause& cause)
         if (length > 0 && !log.writeWhole(line, length, cause))
             return false;
         backlog.lost = 0;
-    }
-    if (backlog.keptBytes > 0) {
-        if (!log.writeWhole(backlog.kept, backlog.keptBytes, cause))
-            return false;
-        backlog.keptBytes = 0;
     }
     return true;
 }
@@ -284,10 +346,30 @@ bool rotationDue(const LogBacklog& backlog, LONGLONG size)
     return !backlog.renameFailed || size >= backlog.rotateAtSize || GetTickCount64() >= backlog.rotateAtTick;
 }
 
-LONGLONG sizeOf(HANDLE file)
+// After a move that could not be made, the next is tried once the log has
+// grown by kRenameRetryBytes or kRenameRetryMilliseconds have passed.
+void putOffRotation(LogBacklog& backlog, LONGLONG size)
 {
-    LARGE_INTEGER size{};
-    return SetFilePointerEx(file, LARGE_INTEGER{}, &size, FILE_END) ? size.QuadPart : -1;
+    backlog.renameFailed = true;
+    backlog.rotateAtSize = size + kRenameRetryBytes;
+    backlog.rotateAtTick = GetTickCount64() + kRenameRetryMilliseconds;
+}
+
+// Whether the last open found the log held, for the backlog or, without one,
+// in the flag the caller keeps for the log.
+bool foundHeld(const LogBacklog* backlog, const std::atomic<bool>* heldBare)
+{
+    if (backlog != nullptr)
+        return backlog->held;
+    return heldBare != nullptr && heldBare->load(std::memory_order_relaxed);
+}
+
+void noteHeld(LogBacklog* backlog, std::atomic<bool>* heldBare, bool held)
+{
+    if (backlog != nullptr)
+        backlog->held = held;
+    else if (heldBare != nullptr)
+        heldBare->store(held, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -296,23 +378,23 @@ namespace vr::trace {
 
 void setLogWrite(LogWrite write) noexcept { logWrite = write != nullptr ? write : writeFile; }
 void setLogOpen(LogOpen open) noexcept { logOpen = open != nullptr ? open : createFile; }
+void setLogCut(LogCut cut) noexcept { logCut = cut != nullptr ? cut : setEndOfFile; }
 void setRotationRace(RotationRace race) noexcept { rotationRace = race != nullptr ? race : noRace; }
 
-void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, LogBacklog* backlog)
+void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, LogBacklog* backlog,
+                 std::atomic<bool>* heldBare)
 {
     ULONGLONG deadline = 0;
     DWORD error = 0;
-    UniqueHandle file = openToAppend(path, backlog != nullptr && backlog->held, deadline, error);
+    UniqueHandle file = openToAppend(path, foundHeld(backlog, heldBare), deadline, error);
     if (!file) {
         if (!heldByAnotherWriter(error) && !diskFull(error))
             // A log that can never be written (no folder, no access) keeps nothing.
             return settle(lines, nullptr, error == ERROR_PATH_NOT_FOUND ? Appended::NoFolder : Appended::Lost);
-        if (backlog != nullptr)
-            backlog->held = heldByAnotherWriter(error);
+        noteHeld(backlog, heldBare, heldByAnotherWriter(error));
         return keep(backlog, lines, causeOf(error));
     }
-    if (backlog != nullptr)
-        backlog->held = false;
+    noteHeld(backlog, heldBare, false);
     if (refusedForSecondName(file.get(), lines, backlog))
         return;
     // The size before the append decides the rotation, on all 64 bits.
@@ -325,11 +407,15 @@ void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::siz
         // with the right to rename it, its size is measured again under that
         // handle, since another writer may have moved it in between. A reader
         // that does not share deleting refuses that open: the lines are then
-        // appended without rotating, and a later append rotates.
+        // appended without rotating, and a later append rotates. A writer
+        // refused the right itself (a user, in the server log folder, before
+        // a log somebody else made) puts the move off as after a failed rename.
         file.reset();
         rotationRace.load()(path);
         file = openLog(path, kAppendAccess | DELETE, OPEN_EXISTING);
         rotate = static_cast<bool>(file);
+        if (!file && openError() == ERROR_ACCESS_DENIED)
+            putOffRotation(*backlog, size);
         if (!file)
             file = openToAppend(path, false, deadline, error);
         if (!file)
@@ -341,18 +427,15 @@ void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::siz
             return keep(backlog, lines, LossCause::WriteFailed);
         rotate = rotate && rotationDue(*backlog, size);
     }
-    OpenLog log(std::move(file), size);
+    OpenLog log(std::move(file), size, backlog);
     LossCause cause{};
-    if (backlog != nullptr && !writeBacklog(log, *backlog, cause))
+    if (!log.endTornPiece(cause) || (backlog != nullptr && !writeBacklog(log, *backlog, cause)))
         return keep(backlog, lines, cause);
     writeLines(log, lines, buffer, capacity, backlog);
-    if (!rotate)
-        return;
-    backlog->renameFailed = !renameToBackup(log.handle(), path);
-    if (backlog->renameFailed) {
-        backlog->rotateAtSize = size + kRenameRetryBytes;
-        backlog->rotateAtTick = GetTickCount64() + kRenameRetryMilliseconds;
-    }
+    if (rotate && !renameToBackup(log.handle(), path))
+        putOffRotation(*backlog, size);
+    else if (rotate)
+        backlog->renameFailed = false;
 }
 
 }  // namespace vr::trace

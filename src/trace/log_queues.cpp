@@ -11,7 +11,9 @@
 // released when the module unloads. Once the process has begun to exit, the
 // threads that could hold a queue are gone or about to be: a line traced then
 // is written directly and alone, never waiting for the queue, and nothing is
-// kept for it.
+// kept for it. Once the runtime has let go, a line still goes through its
+// queue but is written or lost, never kept: nothing is allocated that no one
+// would free. Either way a log found held makes only the first such line wait.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -42,10 +44,13 @@ struct LineQueue {
 };
 
 LineQueue queues[static_cast<int>(LogQueue::Count)] = {};
+// For each queue: whether its log was found held by a line written without
+// a backlog. Static, so that nothing needs releasing.
+std::atomic<bool> heldBare[static_cast<int>(LogQueue::Count)] = {};
 
 bool keepsNothing(const LogBacklog& backlog)
 {
-    return backlog.keptBytes == 0 && backlog.lost == 0 && !backlog.held && !backlog.renameFailed;
+    return backlog.keptBytes == 0 && backlog.lost == 0 && !backlog.held && !backlog.renameFailed && !backlog.torn;
 }
 
 void freeBacklog(LogBacklog& backlog)
@@ -59,6 +64,8 @@ void freeBacklog(LogBacklog& backlog)
 // the log has none yet; null when every one keeps something for another log.
 LogBacklog* backlogFor(LineQueue& queue, const wchar_t* path)
 {
+    if (runtimeReleased())
+        return nullptr;
     LogBacklog* spare = nullptr;
     for (LogBacklog& backlog : queue.backlogs) {
         if (backlog.path != nullptr && std::wcscmp(backlog.path, path) == 0)
@@ -108,7 +115,7 @@ Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
     PendingLine own{path, text, static_cast<DWORD>(std::strlen(text))};
     if (processExiting()) {
         // Alone, unbuffered, nothing kept and no rotation.
-        appendLines(path, &own, nullptr, 0, nullptr);
+        appendLines(path, &own, nullptr, 0, nullptr, &heldBare[static_cast<int>(log)]);
         return own.appended;
     }
     LineQueue& queue = queues[static_cast<int>(log)];
@@ -128,7 +135,8 @@ Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
         PendingLine* const batch = takeLinesFor(queue, path);
         queue.writing = true;
         ReleaseSRWLockExclusive(&queue.lock);
-        appendLines(path, batch, queue.batch, sizeof queue.batch, backlogFor(queue, path));
+        appendLines(path, batch, queue.batch, sizeof queue.batch, backlogFor(queue, path),
+                    &heldBare[static_cast<int>(log)]);
         AcquireSRWLockExclusive(&queue.lock);
         for (PendingLine* line = batch; line != nullptr;) {
             PendingLine* const next = line->next;  // the entry goes with its thread once written

@@ -34,11 +34,14 @@ void setSemaphoreOpener(SemaphoreOpener opener) noexcept;  // null restores Crea
 void setThreadUserLookup(TokenUserLookup lookup) noexcept;  // null restores GetTokenInformation
 
 // Seams of the log writer, for what the platform under test will not do:
-// a write that comes up short (a full volume), and a look at the access a
-// log is opened with. Same contracts as WriteFile and CreateFileW.
+// a write that comes up short (a full volume), a file that cannot be cut
+// back (mapped by another process), and a look at the access a log is opened
+// with. Same contracts as WriteFile, SetEndOfFile and CreateFileW.
 using LogWrite = BOOL (*)(HANDLE file, const void* bytes, DWORD size, DWORD* written);
 using LogOpen = HANDLE (*)(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+using LogCut = BOOL (*)(HANDLE file);
 void setLogWrite(LogWrite write) noexcept;  // null restores WriteFile
+void setLogCut(LogCut cut) noexcept;  // null restores SetEndOfFile
 void setLogOpen(LogOpen open) noexcept;  // null restores CreateFileW
 // Runs between a writer's first look at a log's size past the limit and its
 // reopen of the log to move it, where another writer may move it first.
@@ -128,6 +131,8 @@ struct LogBacklog {
     unsigned long lost;
     LossCause cause;
     bool held;  // the last open waited its whole second for another program
+    bool torn;  // a short write could not be cut back: the log ended at tornAt with a piece
+    LONGLONG tornAt;  // -1: not known
     bool renameFailed;  // the next rotation waits for the size or time below
     LONGLONG rotateAtSize;
     ULONGLONG rotateAtTick;
@@ -136,7 +141,10 @@ struct LogBacklog {
 // Appends the lines, all for `path`, in their order in one open of the file,
 // gathered in the buffer (none: one write per line), after any kept lines,
 // and records each line's outcome; rotates the log when it may. Without a
-// backlog (while the process exits) nothing is kept and nothing rotated.
-void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, LogBacklog* backlog);
+// backlog (while the process exits, or once the runtime has let go) nothing
+// is kept and nothing rotated: heldBare then tells whether the log was found
+// held before, so that only the first line waits for it.
+void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, LogBacklog* backlog,
+                 std::atomic<bool>* heldBare);
 
 }  // namespace vr::trace

@@ -107,10 +107,12 @@ inline constexpr const wchar_t* kDataLogsVariable = L"NVS_DATA_LOGS";
 // logs: SYSTEM and Administrators have full control; authenticated users may
 // list the folder and make files in it, and read, write and append the files,
 // but not delete, rename, re-secure them or change their attributes, so that
-// none can put a link where the service writes or mark a log read-only. The owner rights entries keep the user who made a log
-// from re-securing it as its owner.
+// none can put a link where the service writes or mark a log read-only. The
+// owner rights entries keep the user who made a log from re-securing it, and
+// let that user alone move it to its backup: a log only users write still
+// rotates, while one the service made stays the service's.
 inline constexpr const wchar_t* kServerLogFolderSecurity =
-    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)(A;OIIO;0x12008f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12008f;;;"
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)(A;OIIO;0x12008f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x13008f;;;"
     L"OW)";
 
 // ---- folder capacity checks (capacities in characters, NUL included) --------

@@ -120,7 +120,7 @@ TEST_F(Folders, ServerLogFolderIsMadeWithItsOwnSecurityOnly)
         ASSERT_EQ(callWith(VRC_GetLogsFolder, MAX_PATH), 1);
         EXPECT_TRUE(folderExists(folder));
         EXPECT_EQ(given, std::vector<std::wstring>{L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)"
-                                                   L"(A;OIIO;0x12008f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12008f;;;OW)"});
+                                                   L"(A;OIIO;0x12008f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x13008f;;;OW)"});
     }
     vr::settings::replaceServerLogFolderCreation(nullptr);
 }

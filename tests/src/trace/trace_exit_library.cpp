@@ -17,6 +17,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
     // With `reserved` set, the process is exiting and its other threads are gone.
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr)
-        DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("at exit"));
+        for (int i = 0; i < 10; ++i)
+            DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("at exit"));
     return TRUE;
 }

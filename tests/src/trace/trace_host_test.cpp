@@ -178,4 +178,8 @@ TEST(TracerInHosts, ErrorBoxOnlyOnAVisibleWindowStationOutsideSessionZero)
                   Lines{expectedHeader("host_sample.c", sourceLine) + "DBG    an error"});
     }
     vr::trace::setWindowStationProbe(nullptr);
+    // The real queries answer for this process, a desktop program.
+    const vr::platform::StationFacts real = vr::platform::processStationFacts();
+    EXPECT_TRUE(real.flagsKnown && real.sessionKnown);
+    EXPECT_TRUE(vr::platform::boxesCanBeSeen(real));
 }

@@ -77,39 +77,59 @@ TEST_F(LogFiles, LogPastTwoGigabytesIsRotatedOnItsWholeSize)
     EXPECT_EQ(fileLines(log_).size(), 1u);
 }
 
-TEST_F(LogFiles, HeldBackupPutsOffTheMoveAndAppendsAskOnlyForAppendRights)
+TEST_F(LogFiles, MoveThatCannotBeMadeIsPutOffAndAppendsAskOnlyForAppendRights)
 {
-    ASSERT_TRUE(scratch_.write("driver.BAK", "older backup\r\n").size() > 0);
-    ASSERT_TRUE(growTo(log_, 100000001));
-    static std::vector<DWORD> accesses;
-    accesses.clear();
-    vr::trace::setLogOpen([](const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    static std::vector<DWORD> accesses, flags;
+    static std::atomic<bool> refuseDelete;
+    vr::trace::setLogOpen([](const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flag) {
         accesses.push_back(access);
-        return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+        flags.push_back(flag);
+        if ((access & DELETE) != 0 && refuseDelete) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        return CreateFileW(path, access, share, nullptr, disposition, flag, nullptr);
     });
-    {
-        // A backup open even to deleting cannot be replaced: one try, then
-        // the appends go on as for a log below the limit.
-        constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        const vr::UniqueHandle reader = vr::adoptFileHandle(
-            CreateFileW(backup_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(reader);
-        for (int i = 0; i < 5; ++i)
-            DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("while the backup is open"));
+    // A backup open even to deleting cannot be replaced; a user may not move
+    // a log somebody else made. Either way one try, then the appends go on as
+    // for a log below the limit, for a while and until the log has grown.
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "move refused" : "backup held");
+        accesses.clear();
+        DeleteFileW(log_.c_str());
+        ASSERT_TRUE(scratch_.write("driver.BAK", "older backup\r\n").size() > 0);
+        ASSERT_TRUE(growTo(log_, 100000001));
+        refuseDelete = refused;
+        {
+            constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+            const vr::UniqueHandle reader = vr::adoptFileHandle(
+                CreateFileW(backup_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(reader);
+            for (int i = 0; i < 5; ++i)
+                DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("while it cannot be moved"));
+            Sleep(200);
+            DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("while it cannot be moved"));
+        }
+        refuseDelete = false;
+        EXPECT_EQ(std::count_if(accesses.begin(), accesses.end(), [](DWORD a) { return (a & DELETE) != 0; }), 1);
+        EXPECT_EQ(readSharedFile(backup_), "older backup\r\n");
+        DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("the log not grown enough"));
+        EXPECT_TRUE(exists(log_));
+        const std::string appended = readSharedFile(log_, 100000001);
+        EXPECT_EQ(std::count(appended.begin(), appended.end(), '\n'), 7);
+        EXPECT_TRUE(appended.ends_with("\r\n"));
+        // Another 1,000,000 bytes, and the next append moves it.
+        ASSERT_TRUE(growTo(log_, sizeOf(log_) + 1000000));
+        DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("grown"));
+        EXPECT_FALSE(exists(log_));
+        EXPECT_GT(sizeOf(backup_), 101000001);
     }
-    EXPECT_EQ(std::count_if(accesses.begin(), accesses.end(), [](DWORD a) { return (a & DELETE) != 0; }), 1);
-    EXPECT_EQ(readSharedFile(backup_), "older backup\r\n");
-    DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("closed, the log not grown enough"));
-    EXPECT_TRUE(exists(log_));
-    // Another 1,000,000 bytes, and the next append moves it.
-    ASSERT_TRUE(growTo(log_, sizeOf(log_) + 1000000));
-    DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("grown"));
     vr::trace::setLogOpen(nullptr);
-    EXPECT_FALSE(exists(log_));
-    EXPECT_GT(sizeOf(backup_), 101000001);
     for (const DWORD access : accesses)
-        EXPECT_EQ(access & ~DELETE,
-                  DWORD{FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE});
+        EXPECT_EQ(access & ~DELETE, DWORD{FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE});
+    // A link in the log's place is opened itself, never followed.
+    for (const DWORD flag : flags)
+        EXPECT_NE(flag & FILE_FLAG_OPEN_REPARSE_POINT, 0u);
 }
 
 TEST_F(LogFiles, WriterThatFindsTheLogMovedUnderItDoesNotMoveItAgain)
@@ -138,11 +158,18 @@ TEST_F(LogFiles, WriterThatFindsTheLogMovedUnderItDoesNotMoveItAgain)
 namespace {
 
 // A volume that is full: each write puts down half its bytes, then fails
-// with the volume's error, or reports success for the half.
+// with the volume's error, or reports success for the half. A script instead
+// fails the writes marked 'f' from then on, one character a write.
 std::atomic<bool> volumeFull{false}, fullVolumeSaysSuccess{false};
+std::string writeScript;
 BOOL writeToVolume(HANDLE file, const void* bytes, DWORD size, DWORD* written)
 {
-    if (!volumeFull)
+    bool fail = volumeFull;
+    if (!writeScript.empty()) {
+        fail = writeScript[0] == 'f';
+        writeScript.erase(0, 1);
+    }
+    if (!fail)
         return WriteFile(file, bytes, size, written, nullptr);
     WriteFile(file, bytes, size / 2, written, nullptr);
     if (fullVolumeSaysSuccess)
@@ -151,58 +178,114 @@ BOOL writeToVolume(HANDLE file, const void* bytes, DWORD size, DWORD* written)
     return FALSE;
 }
 
+// A log deleted while another program has it open: on some file systems its
+// name stays until that program closes it, refusing every open meanwhile.
+HANDLE openWhileDeletePending(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    if (!volumeFull)
+        return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+    static const auto statusToError =
+        vr::bind<ULONG(WINAPI*)(LONG)>(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError");
+    SetLastError(statusToError(static_cast<LONG>(0xC0000056)));  // also the thread's last status
+    return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 TEST_F(LogFiles, LinesThatCannotBeWrittenAreKeptOrCountedNeverTorn)
 {
     const std::wstring elsewhere = scratch_.path() + L"\\precious.txt";
+    enum Fault { FullVolume, FullVolumeSaysSuccess, SecondName, DeletePending };
     const struct {
-        const char* name;
-        bool secondName, saysSuccess;
+        Fault fault;
         const char* gap;
     } cases[] = {
-        {"full volume", false, false, "1 line could not be written to this log: the disk was full."},
-        {"full volume, write reports success", false, true,
-         "1 line could not be written to this log: the disk was full."},
-        {"log is a second name of another file", true, false,
-         "3 lines could not be written to this log: the log file had a second name."},
+        {FullVolume, "1 line could not be written to this log: the disk was full."},
+        {FullVolumeSaysSuccess, "1 line could not be written to this log: the disk was full."},
+        {SecondName, "3 lines could not be written to this log: the log file had a second name."},
+        {DeletePending, "1 line could not be written to this log: another program held it open."},
     };
     vr::trace::setLogWrite(writeToVolume);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.gap);
         DeleteFileW(log_.c_str());
         DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("before"));
-        if (c.secondName) {
+        if (c.fault == SecondName) {
             DeleteFileW(log_.c_str());
             scratch_.write("precious.txt", "precious\r\n");
             ASSERT_TRUE(CreateHardLinkW(log_.c_str(), elsewhere.c_str(), nullptr)) << GetLastError();
         }
-        volumeFull = !c.secondName;
-        fullVolumeSaysSuccess = c.saysSuccess;
+        vr::trace::setLogOpen(c.fault == DeletePending ? openWhileDeletePending : nullptr);
+        volumeFull = c.fault != SecondName;
+        fullVolumeSaysSuccess = c.fault == FullVolumeSaysSuccess;
         // The middle line is past what a log keeps: it is counted.
         DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("kept"));
         DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("%070000d", 0));
         DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("kept too"));
         volumeFull = false;
-        if (c.secondName) {
+        if (c.fault == SecondName) {
             EXPECT_EQ(readSharedFile(elsewhere), "precious\r\n");
             DeleteFileW(log_.c_str());
         }
         DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("after"));
         const std::string text = readSharedFile(log_);
         EXPECT_TRUE(text.ends_with("\r\n"));
-        // The tracer's own line stands where lines are missing, as a release line.
+        // The tracer's own line stands where lines are missing, after the
+        // older lines that were kept, as a release line.
         const std::string gap = std::string("REL    TRACE ERROR: ") + c.gap;
         std::vector<std::string> expected{gap};
-        if (!c.secondName)
-            expected = {headerOf("files.c", 1) + "REL    before", gap, headerOf("files.c", 2) + "REL    kept",
-                        headerOf("files.c", 4) + "REL    kept too"};
+        if (c.fault != SecondName)
+            expected = {headerOf("files.c", 1) + "REL    before", headerOf("files.c", 2) + "REL    kept",
+                        headerOf("files.c", 4) + "REL    kept too", gap};
         expected.push_back(headerOf("files.c", 5) + "REL    after");
         std::vector<std::string> lines = fileLines(log_);
         for (std::string& line : lines)
             line = line.find(gap) != std::string::npos ? line.substr(line.find(gap)) : timeless(line);
         EXPECT_EQ(lines, expected);
     }
+    vr::trace::setLogOpen(nullptr);
+    vr::trace::setLogWrite(nullptr);
+}
+
+TEST_F(LogFiles, ShortWriteIsCutBackToTheLastWholeWriteOrEndedByTheNextOne)
+{
+    static std::atomic<bool> cutRefused;
+    vr::trace::setLogWrite(writeToVolume);
+    vr::trace::setLogCut([](HANDLE file) { return cutRefused ? FALSE : SetEndOfFile(file); });
+    const struct {
+        const char* name;
+        const char* script;  // the writes from line 2 on
+        bool cutRefused;
+        std::vector<std::string> lines;
+    } cases[] = {
+        // Line 2 fails; the next batch writes it, then fails on line 3.
+        {"the cut keeps what was written", "f.f", false, {"before", "kept", "second", "after"}},
+        // The piece line 2 left is ended and counted; every line after it is whole.
+        {"the cut refused",
+         "f",
+         true,
+         {"before", "<piece>", "kept", "TRACE ERROR: 1 line could not be written to this log: the disk was full.",
+          "second", "after"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(log_.c_str());
+        DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("before"));
+        writeScript = c.script;
+        cutRefused = c.cutRefused;
+        DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("kept"));
+        cutRefused = false;
+        DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("second"));
+        DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("after"));
+        std::vector<std::string> lines;
+        for (const std::string& line : fileLines(log_)) {
+            const std::size_t text = line.find(" REL    ");
+            lines.push_back(text == std::string::npos ? "<piece>" : line.substr(text + 8));
+        }
+        EXPECT_EQ(lines, c.lines);
+    }
+    writeScript.clear();
+    vr::trace::setLogCut(nullptr);
     vr::trace::setLogWrite(nullptr);
 }
 

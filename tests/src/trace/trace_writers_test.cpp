@@ -160,6 +160,15 @@ TEST_F(ManyWriters, ProcessThatExitsWhileItsThreadsTraceNeverWaitsForThem)
     // the others; the line traced as the process shuts down waits for none
     // of them.
     EXPECT_EQ(waitForExit(startHelper(L"exit 8"), 30000), 0u);
+    {
+        // Held by another program, the log costs the exiting process one
+        // wait for its ten lines at exit, not one each.
+        const vr::UniqueHandle holder = vr::adoptFileHandle(
+            CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(waitForExit(startHelper(L"exit 0"), 30000), 0u);
+        EXPECT_LT(GetTickCount64() - start, 6000u);
+    }
     static const std::regex whole(
         R"(VRCCLN  @ trace_helper +\d+ +\d+ +trace_exit_library\.cpp +\d+ REL    (busy \d \d+ END|at exit))");
     forEachLine(readSharedFile(log_),
@@ -196,18 +205,28 @@ std::vector<ULONGLONG> traceFromThreads(int threads, const char* tag, DWORD ever
 struct TracedLines {
     std::map<int, std::vector<int>> byThread;
     long lost = 0;
+    std::vector<std::string> causes;
+    long mostBackwardsMs = 0;  // how far a line's time goes back before a line above it
 };
 TracedLines tracedLines(const std::string& text, const char* tag)
 {
     const std::regex line(std::string(R"(.* REL    )") + tag + R"( (\d) (\d+) p+ END)");
-    static const std::regex gap(R"(.* REL    TRACE ERROR: (\d+) lines? could not be written to this log: .*\.)");
+    static const std::regex gap(R"(.* REL    TRACE ERROR: (\d+) lines? could not be written to this log: (.*)\.)");
+    static const std::regex time(R"(\S+ +\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}) .*)");
     TracedLines traced;
+    long latestMs = 0;
     forEachLine(text, [&](const std::string& found) {
         std::smatch parts;
+        if (std::regex_match(found, parts, time)) {
+            const long ms = ((std::stol(parts[1]) * 60 + std::stol(parts[2])) * 60 + std::stol(parts[3])) * 1000 +
+                            std::stol(parts[4]);
+            traced.mostBackwardsMs = std::max(traced.mostBackwardsMs, latestMs - ms);
+            latestMs = std::max(latestMs, ms);
+        }
         if (std::regex_match(found, parts, line))
             traced.byThread[std::stoi(parts[1])].push_back(std::stoi(parts[2]));
         else if (std::regex_match(found, parts, gap))
-            traced.lost += std::stol(parts[1]);
+            traced.lost += std::stol(parts[1]), traced.causes.push_back(parts[2]);
         else
             ADD_FAILURE() << found;
     });
@@ -258,6 +277,17 @@ TEST_F(ManyWriters, LogHeldByAnotherProgramCostsEachThreadOneWait)
     }
     EXPECT_GT(traced.lost, 0);
     EXPECT_EQ(found + traced.lost, last[0] + last[1] + 2) << "every line there or counted";
+    // The kept lines, then the line that counts those lost after them: time
+    // goes back only by what two threads' lines differ in the queue.
+    EXPECT_EQ(traced.causes, std::vector<std::string>{"another program held it open"});
+    EXPECT_LT(traced.mostBackwardsMs, 500);
+    // Written again, the log is waited for as before when it is held briefly.
+    holder = vr::adoptFileHandle(
+        CreateFileW(log_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+    std::thread briefly([&holder] { Sleep(100), holder.reset(); });
+    DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("after a brief hold"));
+    briefly.join();
+    EXPECT_NE(readSharedFile(log_).find("after a brief hold"), std::string::npos);
 }
 
 TEST_F(ManyWriters, LinesForTwoNamedLogsEachReachTheirOwn)

@@ -1,8 +1,11 @@
 // A component a host loads and unloads. Both builds link the runtime; only
 // the traced one traces from its threads, one of which leaves its function
-// unreturned so that its context is still listed at the unload.
+// unreturned so that its context is still listed at the unload, takes the
+// logging semaphore, and traces after the runtime let go to a log it cannot
+// write, as a later static destructor would.
 #include <windows.h>
 
+#include "trace/tracer_internal.h"
 #include "vrcommon.h"
 
 static DWORD WINAPI work(void* parameter)
@@ -28,4 +31,14 @@ extern "C" __declspec(dllexport) void RunThreads()
     WaitForMultipleObjects(4, threads, TRUE, INFINITE);
     for (HANDLE thread : threads)
         CloseHandle(thread);
+#ifdef VR_TRACED
+    if (HANDLE semaphore = DBG_Lock())
+        DBG_Unlock(semaphore);
+    vr::trace::setLogWrite([](HANDLE, const void*, DWORD, DWORD*) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    });
+    vr::trace::releaseRuntime();
+    DBG_Print(__FILE__, __LINE__, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("after release"));
+#endif
 }
