@@ -18,7 +18,8 @@
 //                                   itself without giving it back
 //   trace_helper released           traces after the runtime gave back what an
 //                                   unload gives back; exits with the number of
-//                                   log path resolutions that made
+//                                   log path resolutions that made, or 100 when
+//                                   a line that could not be written took memory
 #include <windows.h>
 
 #include <cstdio>
@@ -48,12 +49,40 @@ int die()
     return 0;
 }
 
-// The driver log's path is kept from the first line; the debug log's never is.
+// The bytes the process's heaps have handed out.
+std::size_t heapBytesInUse()
+{
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    std::size_t bytes = 0;
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        HeapLock(heaps[i]);
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry))
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0)
+                bytes += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return bytes;
+}
+
+// The driver log's path is kept from the first line; the debug log's never
+// is. Lines that cannot be written then are lost, not kept: nothing would
+// give back what keeping them takes.
 int traceAfterRelease()
 {
     DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("before release"));
     vr::trace::releaseRuntime();
     const unsigned long before = vr::trace::logPathResolutions();
+    vr::trace::setLogWrite([](HANDLE, const void*, DWORD, DWORD*) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    });
+    const std::size_t inUse = heapBytesInUse();
+    DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("lost after release"));
+    if (heapBytesInUse() > inUse + 4096)
+        return 100;
+    vr::trace::setLogWrite(nullptr);
     DBG_Print(__FILE__, __LINE__, DBG_MASK_REL, DBG_Text("after release"));
     DBG_Print(__FILE__, __LINE__, DBG_MASK_TO_LOG, DBG_Text("debug log after release"));
     return static_cast<int>(vr::trace::logPathResolutions() - before);

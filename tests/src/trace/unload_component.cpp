@@ -1,11 +1,9 @@
 // A component a host loads and unloads. Both builds link the runtime; only
 // the traced one traces from its threads, one of which leaves its function
-// unreturned so that its context is still listed at the unload, takes the
-// logging semaphore, and traces after the runtime let go to a log it cannot
-// write, as a later static destructor would.
+// unreturned so that its context is still listed at the unload, and takes
+// the logging semaphore, whose handle the runtime keeps open until then.
 #include <windows.h>
 
-#include "trace/tracer_internal.h"
 #include "vrcommon.h"
 
 static DWORD WINAPI work(void* parameter)
@@ -34,11 +32,5 @@ extern "C" __declspec(dllexport) void RunThreads()
 #ifdef VR_TRACED
     if (HANDLE semaphore = DBG_Lock())
         DBG_Unlock(semaphore);
-    vr::trace::setLogWrite([](HANDLE, const void*, DWORD, DWORD*) {
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    });
-    vr::trace::releaseRuntime();
-    DBG_Print(__FILE__, __LINE__, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("after release"));
 #endif
 }
