@@ -24,7 +24,7 @@ extern "C" int DBG_TRACE(const char* sourceFile, int sourceLine, int depthLimit,
         return -1;
     if (context->guard & kBlocksTracking)
         return context->level;
-    context->guard |= kGuardTrace;
+    const GuardBit tracing(*context, kGuardTrace);
 
     const int level = ++context->level;
     if (level > kMaxLevel) {
@@ -43,13 +43,12 @@ extern "C" int DBG_TRACE(const char* sourceFile, int sourceLine, int depthLimit,
         showEntry(*context, functionName, heldLineWriter());
         result = level;
     }
-    context->guard &= ~kGuardTrace;
     return result;
 }
 
 extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
 {
-    const DWORD lastError = GetLastError();
+    const LastErrorKept lastError;
     bool borrowedNow = false;
     // A function whose entry was not made has no level to lower on a thread
     // without a context (its DBG_TRACE found none to use): none is made for it.
@@ -60,11 +59,10 @@ extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
         DBG_ReleaseContext();
         context = nullptr;
     }
-    if (context == nullptr || (context->guard & kBlocksTracking) != 0) {
-        SetLastError(lastError);
+    if (context == nullptr || (context->guard & kBlocksTracking) != 0)
         return 1;
-    }
-    context->guard |= kGuardReturn;
+    const ContextInUse use(*context);
+    const GuardBit returning(*context, kGuardReturn);
     if (entryResult != -1 && entryResult <= kMaxLevel) {
         if (!errorLatched() && entryResult != context->level) {
             const char* caller = entryResult >= 1 ? context->names[entryResult - 1] : "";
@@ -83,10 +81,6 @@ extern "C" int RETURN(const char* sourceFile, int sourceLine, int entryResult)
     --context->level;
     if (context->level < 0)
         structuralError(*context, "DEBUG ERROR: Function level count below 0.\n");
-    context->guard &= ~kGuardReturn;
-    if (context->level == 0 && context->guard == 0)
-        DBG_ReleaseContext();
-    SetLastError(lastError);
     return 1;
 }
 
@@ -95,12 +89,10 @@ extern "C" void DBG_Trc(const char* sourceFile, int sourceLine, int entryResult,
     DBG_CONTEXT* context = DBG_GetContext();
     if (context == nullptr || (context->guard & kBlocksTracking) != 0)
         return;
-    context->guard |= kGuardTrc;
+    const ContextInUse use(*context);
+    const GuardBit trc(*context, kGuardTrc);
     if (entryResult != -1)
         DBG_Print(sourceFile, sourceLine, DBG_MASK_TRC | DBG_MASK_TO_LOG | DBG_MASK_TO_ODS, text);
-    context->guard &= ~kGuardTrc;
-    if (context->level == 0 && context->guard == 0)
-        DBG_ReleaseContext();
 }
 
 extern "C" void DBG_TraceFromHere(const char*, int, int* siteMarker)
@@ -108,13 +100,12 @@ extern "C" void DBG_TraceFromHere(const char*, int, int* siteMarker)
     DBG_CONTEXT* context = DBG_GetContext();
     if (context == nullptr || (context->guard & kBlocksTracking) != 0)
         return;
-    context->guard |= kGuardFromHere;
+    const GuardBit fromHere(*context, kGuardFromHere);
     int32_t notArmed = kDeepLevelNotArmed;
     if (siteMarker != nullptr && *siteMarker == -1 &&
         deepLevel().compare_exchange_strong(notArmed, context->level, std::memory_order_relaxed)) {
         *siteMarker = context->level;
     }
-    context->guard &= ~kGuardFromHere;
 }
 
 extern "C" const char* DBG_UnknownName(void) { return "unknown"; }

@@ -51,17 +51,12 @@ Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text
 {
     if (context.guard & kGuardAppend)
         return Appended::Lost;
-    context.guard |= kGuardAppend;
-    Appended appended = Appended::Lost;
-    if (path != nullptr) {
-        appended = appendToFile(log, path, text);
-    } else {
-        wchar_t debugLog[kLogPathChars];
-        appended = appendAtKeptPath(LogFile::Debug, debugLog, kLogPathChars,
-                                    [text](const wchar_t* kept) { return appendToFile(LogQueue::Debug, kept, text); });
-    }
-    context.guard &= ~kGuardAppend;
-    return appended;
+    const GuardBit appending(context, kGuardAppend);
+    if (path != nullptr)
+        return appendToFile(log, path, text);
+    wchar_t debugLog[kLogPathChars];
+    return appendAtKeptPath(LogFile::Debug, debugLog, kLogPathChars,
+                            [text](const wchar_t* kept) { return appendToFile(LogQueue::Debug, kept, text); });
 }
 
 void appendToDriverLog(DBG_CONTEXT& context, const char* line)
@@ -163,11 +158,9 @@ extern "C" void DBG_Route(const char* line, uint32_t mask)
     // The driver log's path lookup may report from the settings routines: the
     // guard keeps that report from building a line in, or releasing, this
     // context while the line is routed.
-    context->guard |= vr::trace::kGuardRoute;
+    const vr::trace::ContextInUse use(*context);
+    const vr::trace::GuardBit routing(*context, vr::trace::kGuardRoute);
     routeLine(*context, line, mask);
-    context->guard &= ~vr::trace::kGuardRoute;
-    if (context->level == 0 && context->guard == 0)
-        DBG_ReleaseContext();
 }
 
 extern "C" int DBG_BuildLine(const char* text, const char* sourceFile, int sourceLine, uint32_t mask)
@@ -181,7 +174,7 @@ extern "C" char* DBG_Text(const char* format, ...)
     DBG_CONTEXT* context = DBG_GetContext();
     if (context == nullptr || (context->guard & vr::trace::kBlocksMessages) != 0)
         return nullptr;
-    context->guard |= vr::trace::kGuardText;
+    const vr::trace::GuardBit formatting(*context, vr::trace::kGuardText);
     context->message[0] = '\0';
     if (format != nullptr) {
         va_list arguments;
@@ -191,7 +184,6 @@ extern "C" char* DBG_Text(const char* format, ...)
         va_end(arguments);
     }
     vr::trace::appendBounded(context->message, vr::trace::kTextSize, "\r\n");
-    context->guard &= ~vr::trace::kGuardText;
     return context->message;
 }
 
@@ -202,11 +194,9 @@ extern "C" void DBG_Print(const char* sourceFile, int sourceLine, uint32_t mask,
     DBG_CONTEXT* context = DBG_GetContext();
     if (context == nullptr || (context->guard & vr::trace::kBlocksMessages) != 0)
         return;
-    context->guard |= vr::trace::kGuardPrint;
+    // Inside DBG_Trc the context is still in use by the caller: it goes later.
+    const vr::trace::ContextInUse use(*context);
+    const vr::trace::GuardBit printing(*context, vr::trace::kGuardPrint);
     if (buildLine(*context, text, sourceFile, sourceLine, mask) && (mask & DBG_MASK_TRC) == 0)
         routeLine(*context, context->line, mask);
-    context->guard &= ~vr::trace::kGuardPrint;
-    // Inside DBG_Trc the context is still in use by the caller: it goes later.
-    if (context->level == 0 && context->guard == 0)
-        DBG_ReleaseContext();
 }

@@ -39,8 +39,9 @@ constexpr std::size_t kSpareContexts = 4;
 std::atomic<DBG_CONTEXT*> spareContexts[kSpareContexts];
 
 // What a zero-filled context reads as: no counts, no guard bits, and every
-// text and name slot empty.
-void clearForReuse(DBG_CONTEXT& c)
+// text and name slot empty. A context kept for reuse and the fallback when
+// it is given back both start over from here.
+void resetContext(DBG_CONTEXT& c)
 {
     c.threadId = 0;
     c.guard = 0;
@@ -70,7 +71,7 @@ void retireContext(DBG_CONTEXT* context)
 {
     if (context == nullptr)
         return;
-    clearForReuse(*context);
+    resetContext(*context);
     for (std::atomic<DBG_CONTEXT*>& spare : spareContexts) {
         DBG_CONTEXT* empty = nullptr;
         if (spare.compare_exchange_strong(empty, context, std::memory_order_release, std::memory_order_relaxed))
@@ -134,17 +135,6 @@ DBG_CONTEXT* findContext(DWORD threadId)
     return nullptr;
 }
 
-void resetFallback()
-{
-    DBG_CONTEXT& f = DbgFallbackContext;
-    f.guard = 0;
-    f.level = 0;
-    f.heldEntrySlot = 0;
-    f.heldEntryCount = 0;
-    f.heldTrcCount = 0;
-    f.heldLine[0] = f.lastKey[0] = f.line[0] = '\0';
-}
-
 // Every walk and change of the list holds this process-local lock. The list
 // is the process's own, so the named logging semaphore, which the product's
 // components share across processes, guards nothing of it: the tracer does
@@ -190,7 +180,7 @@ DBG_CONTEXT* lendFallback(DWORD threadId, bool& borrowedNow)
     DWORD idle = 0;
     if (!fallbackBorrower.compare_exchange_strong(idle, threadId, std::memory_order_acq_rel))
         return nullptr;
-    resetFallback();
+    resetContext(DbgFallbackContext);
     DBG_ProcessColumn(DbgFallbackContext.processColumn, threadId);
     borrowedNow = true;
     return &DbgFallbackContext;
@@ -313,7 +303,7 @@ extern "C" void DBG_ReleaseContext(void)
 {
     const DWORD threadId = GetCurrentThreadId();
     if (fallbackBorrower.load(std::memory_order_acquire) == threadId) {
-        resetFallback();
+        resetContext(DbgFallbackContext);
         fallbackBorrower.store(0, std::memory_order_release);
         return;
     }

@@ -78,6 +78,36 @@ DBG_CONTEXT* getContext(bool& borrowedNow);
 // null when it has none. Never creates one.
 DBG_CONTEXT* existingContext();
 
+// A tracing call's use of its thread's context: once the call ends at level 0
+// with no other operation of the thread running, the context goes back.
+// Declared before the call's GuardBit, so that the bit is clear by then.
+class ContextInUse {
+public:
+    explicit ContextInUse(DBG_CONTEXT& context) noexcept : context_(context) {}
+    ~ContextInUse()
+    {
+        if (context_.level == 0 && context_.guard == 0)
+            DBG_ReleaseContext();
+    }
+    ContextInUse(const ContextInUse&) = delete;
+    ContextInUse& operator=(const ContextInUse&) = delete;
+
+private:
+    DBG_CONTEXT& context_;
+};
+
+// Keeps the caller's last error across a call that must not change it.
+class LastErrorKept {
+public:
+    LastErrorKept() noexcept : error_(GetLastError()) {}
+    ~LastErrorKept() { SetLastError(error_); }
+    LastErrorKept(const LastErrorKept&) = delete;
+    LastErrorKept& operator=(const LastErrorKept&) = delete;
+
+private:
+    DWORD error_;
+};
+
 // Whether the list holds a context for the thread, walked under its locks.
 bool contextListed(DWORD threadId);
 

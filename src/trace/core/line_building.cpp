@@ -106,13 +106,11 @@ bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, i
 {
     if (text == nullptr || (context.guard & kGuardBuildLine) != 0)
         return false;
-    context.guard |= kGuardBuildLine;
+    const GuardBit building(context, kGuardBuildLine);
     context.line[0] = '\0';
     const char* base = DBG_BaseName(sourceFile);
-    if (base == nullptr || std::strlen(base) > kMaxBaseName) {
-        context.guard &= ~kGuardBuildLine;
+    if (base == nullptr || std::strlen(base) > kMaxBaseName)
         return false;
-    }
     int header = std::snprintf(context.line, kTextSize, "%-7s %23s %-20s%25s%5d ", moduleTag, timestamp,
                                context.processColumn, base, sourceLine);
     if (header < 0)
@@ -145,7 +143,6 @@ bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, i
 
     if (mask & kClassTrc)
         copyBounded(context.heldLine, kTextSize, context.line);
-    context.guard &= ~kGuardBuildLine;
     return true;
 }
 

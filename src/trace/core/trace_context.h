@@ -51,6 +51,26 @@ inline constexpr uint32_t kClassAnyDebug = 0x00700000u;
 
 }  // namespace vr::trace
 
+// One thread's tracing state. Only the owning thread touches it (the list's
+// lock guards `next` alone), so nothing in it is atomic. Its rules:
+// - guard: a bit per tracing operation of the thread that is running (see the
+//   kGuard bits above), set and cleared by a GuardBit for the length of that
+//   operation. A call that finds a blocking bit set returns at once: a report
+//   from inside the log path lookup must not build a line over the line in
+//   progress. The context goes back to the list's spares only at level 0 with
+//   no bit set (ContextInUse).
+// - level: traced functions the thread is inside (DBG_TRACE up, RETURN down);
+//   names[level - 1] holds each one's name for the mismatch report.
+// - heldLine: a TRC or entry line held back so that repeats fold into it
+//   (heldTrcCount or heldEntryCount above 0 says which; never both); lastKey
+//   is the text a repeated TRC line is compared by.
+// - line: the line being built; message: DBG_Text's result, which the caller
+//   passes on to DBG_Print, so it must not be touched while a line is built.
+// - scratch: lent to one user at a time, each done with it before the next
+//   starts: the timestamp while a line is built, the entry text while an
+//   entry line is built, then the driver log's wide path (kDriverPathChars)
+//   while the finished line is appended.
+// - processColumn: the executable, process and thread column of this thread.
 struct DBG_CONTEXT {
     uint32_t threadId;
     uint32_t guard;
@@ -69,6 +89,23 @@ struct DBG_CONTEXT {
 };
 
 extern "C" const char* DBG_BaseName(const char* path);
+
+namespace vr::trace {
+
+// Holds one guard bit of a context for as long as the operation it marks runs.
+class GuardBit {
+public:
+    GuardBit(DBG_CONTEXT& context, uint32_t bit) noexcept : context_(context), bit_(bit) { context_.guard |= bit_; }
+    ~GuardBit() { context_.guard &= ~bit_; }
+    GuardBit(const GuardBit&) = delete;
+    GuardBit& operator=(const GuardBit&) = delete;
+
+private:
+    DBG_CONTEXT& context_;
+    uint32_t bit_;
+};
+
+}  // namespace vr::trace
 
 namespace vr::trace {
 
