@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "platform/handles.h"
+#include "trace/log_rotation.h"
 #include "trace/tracer_internal.h"
 #include "vrc_trace.h"
 
@@ -34,11 +35,6 @@ constexpr ULONGLONG kRetryMilliseconds = 1000;
 // The pause before each further try of a refused open: a yield first (the
 // other writer is usually about to close), then sleeps growing to a few ms.
 constexpr DWORD kBackOff[] = {0, 1, 1, 1, 2, 2, 2, 3, 3, 4};
-// After a rename to the backup failed (someone has the backup open), the
-// next try waits until the log has grown by this much or this long has passed.
-constexpr LONGLONG kRenameRetryBytes = 1000000;
-constexpr ULONGLONG kRenameRetryMilliseconds = 60000;
-
 BOOL writeFile(HANDLE file, const void* bytes, DWORD size, DWORD* written)
 {
     return WriteFile(file, bytes, size, written, nullptr);
@@ -133,33 +129,6 @@ bool hasSecondName(HANDLE file)
     FILE_ATTRIBUTE_TAG_INFO tag{};
     return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsReparseTagNameSurrogate(tag.ReparseTag);
-}
-
-// Renames the log held by `file` to its backup name, the path with its last
-// three characters replaced by "BAK", replacing an older backup in the same
-// step: when the rename fails, the older backup stays. A backup someone has
-// open can only be replaced with POSIX semantics, where the platform has them.
-bool renameToBackup(HANDLE file, const wchar_t* path)
-{
-    const std::size_t length = std::wcslen(path);
-    if (length < 3)
-        return false;
-    const std::size_t bytes = offsetof(FILE_RENAME_INFO, FileName) + (length + 1) * sizeof(wchar_t);
-    const vr::UniqueHeapBlock<FILE_RENAME_INFO> info(static_cast<FILE_RENAME_INFO*>(std::calloc(1, bytes)));
-    if (!info)
-        return false;
-    info->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-    std::wmemcpy(info->FileName, path, length - 3);
-    std::wmemcpy(info->FileName + length - 3, L"BAK", 4);
-    // The flags share their place with ReplaceIfExists.
-    constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
-    constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
-    *reinterpret_cast<DWORD*>(info.get()) = kReplaceIfExists | kPosixSemantics;
-    if (SetFileInformationByHandle(file, kRenameInfoEx, info.get(), static_cast<DWORD>(bytes)))
-        return true;
-    *reinterpret_cast<DWORD*>(info.get()) = 0;
-    info->ReplaceIfExists = TRUE;
-    return SetFileInformationByHandle(file, FileRenameInfo, info.get(), static_cast<DWORD>(bytes)) != FALSE;
 }
 
 void settle(PendingLine* from, const PendingLine* to, Appended appended)
@@ -337,24 +306,6 @@ bool writeBacklog(OpenLog& log, LogBacklog& backlog, LossCause& cause)
     return true;
 }
 
-// Whether an append to a log of this size moves it: past the limit, unless a
-// rename failed and the log has not grown enough, nor time passed, since.
-bool rotationDue(const LogBacklog& backlog, LONGLONG size)
-{
-    if (size <= kLogRotationSize)
-        return false;
-    return !backlog.renameFailed || size >= backlog.rotateAtSize || GetTickCount64() >= backlog.rotateAtTick;
-}
-
-// After a move that could not be made, the next is tried once the log has
-// grown by kRenameRetryBytes or kRenameRetryMilliseconds have passed.
-void putOffRotation(LogBacklog& backlog, LONGLONG size)
-{
-    backlog.renameFailed = true;
-    backlog.rotateAtSize = size + kRenameRetryBytes;
-    backlog.rotateAtTick = GetTickCount64() + kRenameRetryMilliseconds;
-}
-
 // Whether the last open found the log held, for the backlog or, without one,
 // in the flag the caller keeps for the log.
 bool foundHeld(const LogBacklog* backlog, const std::atomic<bool>* heldBare)
@@ -402,20 +353,17 @@ void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::siz
     if (size < 0)
         return keep(backlog, lines, LossCause::WriteFailed);  // never written over the start of the log
     bool rotate = false;
-    if (backlog != nullptr && rotationDue(*backlog, size)) {
-        // Only the writer that holds the log decides and moves it: reopened
-        // with the right to rename it, its size is measured again under that
-        // handle, since another writer may have moved it in between. A reader
-        // that does not share deleting refuses that open: the lines are then
-        // appended without rotating, and a later append rotates. A writer
-        // refused the right itself (a user, in the server log folder, before
-        // a log somebody else made) puts the move off as after a failed rename.
+    if (backlog != nullptr && backlog->rotation.due(size)) {
+        // A reader that does not share deleting refuses the reopen: the lines
+        // are then appended without rotating, and a later append rotates. A
+        // writer refused the right itself (a user, in the server log folder,
+        // before a log somebody else made) puts the move off.
         file.reset();
         rotationRace.load()(path);
         file = openLog(path, kAppendAccess | DELETE, OPEN_EXISTING);
         rotate = static_cast<bool>(file);
         if (!file && openError() == ERROR_ACCESS_DENIED)
-            putOffRotation(*backlog, size);
+            backlog->rotation.putOff(size);
         if (!file)
             file = openToAppend(path, false, deadline, error);
         if (!file)
@@ -425,17 +373,15 @@ void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::siz
         size = sizeOf(file.get());
         if (size < 0)
             return keep(backlog, lines, LossCause::WriteFailed);
-        rotate = rotate && rotationDue(*backlog, size);
+        rotate = rotate && backlog->rotation.due(size);
     }
     OpenLog log(std::move(file), size, backlog);
     LossCause cause{};
     if (!log.endTornPiece(cause) || (backlog != nullptr && !writeBacklog(log, *backlog, cause)))
         return keep(backlog, lines, cause);
     writeLines(log, lines, buffer, capacity, backlog);
-    if (rotate && !renameToBackup(log.handle(), path))
-        putOffRotation(*backlog, size);
-    else if (rotate)
-        backlog->renameFailed = false;
+    if (rotate)
+        backlog->rotation.move(log.handle(), path, size);
 }
 
 }  // namespace vr::trace

@@ -50,7 +50,7 @@ std::atomic<bool> heldBare[static_cast<int>(LogQueue::Count)] = {};
 
 bool keepsNothing(const LogBacklog& backlog)
 {
-    return backlog.keptBytes == 0 && backlog.lost == 0 && !backlog.held && !backlog.renameFailed && !backlog.torn;
+    return backlog.keptBytes == 0 && backlog.lost == 0 && !backlog.held && !backlog.rotation.putOff() && !backlog.torn;
 }
 
 void freeBacklog(LogBacklog& backlog)

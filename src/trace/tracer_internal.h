@@ -8,13 +8,13 @@
 #include <cstdint>
 
 #include "trace/core/gap_line.h"
+#include "trace/log_rotation.h"
 #include "trace/core/trace_context.h"
 #include "vrc_trace.h"
 
 namespace vr::trace {
 
 inline constexpr int32_t kDeepLevelNotArmed = 127;
-inline constexpr int64_t kLogRotationSize = 100000000;
 inline constexpr DWORD kLogPathChars = 260;
 inline constexpr const char* kErrorBoxCaption = "GPD_DEBUG Error Message";
 
@@ -163,9 +163,7 @@ struct LogBacklog {
     bool held;  // the last open waited its whole second for another program
     bool torn;  // a short write could not be cut back: the log ended at tornAt with a piece
     LONGLONG tornAt;  // -1: not known
-    bool renameFailed;  // the next rotation waits for the size or time below
-    LONGLONG rotateAtSize;
-    ULONGLONG rotateAtTick;
+    LogRotation rotation;
 };
 
 // Appends the lines, all for `path`, in their order in one open of the file,
