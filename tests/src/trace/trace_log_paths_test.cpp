@@ -278,9 +278,13 @@ TEST_F(LogPaths, JobUsersLinesFollowTheirOwnHive)
         bool byJob;
         const char* text;
         bool resolved;
-    } steps[] = {{true, L"job1.log", true, "job one", true},   {false, nullptr, true, "job again", false},
-                 {true, L"job2.log", true, "job two", true},   {false, L"own1.log", false, "own one", true},
-                 {false, L"own2.log", false, "own two", true}, {false, nullptr, true, "job after own", false}};
+    } steps[] = {{true, L"job1.log", true, "job one", true},
+                 {false, nullptr, true, "job again", false},
+                 // The process's watches have seen a change; a job's thread traces first.
+                 {false, L"own1.log", true, "job after own change", false},
+                 {false, nullptr, false, "own one", true},
+                 {false, L"own2.log", false, "own two", true},
+                 {true, L"job2.log", true, "job two", true}};
     std::wstring jobLog, ownLog;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.text);
