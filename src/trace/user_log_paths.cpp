@@ -120,9 +120,9 @@ private:
         if (afresh || !TryAcquireSRWLockExclusive(&lock_))
             return {};
         bool found = false;
-        for (const UserSlot& slot : slots_)
-            if (slot.used && EqualSid(const_cast<BYTE*>(slot.sid), const_cast<BYTE*>(user.sid))) {
-                const KeptPath& keptPath = const_cast<UserSlot&>(slot).paths.of(log);
+        for (UserSlot& slot : slots_)
+            if (slot.used && EqualSid(slot.sid, const_cast<BYTE*>(user.sid))) {
+                const KeptPath& keptPath = slot.paths.of(log);
                 found = keptPath.capacity == capacity && keptPath.copyTo(path, capacity);
             }
         ReleaseSRWLockExclusive(&lock_);
