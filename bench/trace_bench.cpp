@@ -9,8 +9,9 @@
 // succeeds: the floor for losing no line. Lines to a log past its limit whose
 // backup someone holds are set against lines to a log below it, and lines
 // after another process died holding the logging semaphore against the same
-// lines before. The benchmark starts itself again as the second process of
-// those runs:
+// lines before, and lines of a thread impersonating another user against the
+// same lines of the process's own thread. The benchmark starts itself again
+// as the second process of those runs:
 //   trace_bench writers <ours|bare> <threads> <lines> <bare log> <line>
 //   trace_bench die      takes the logging semaphore and ends without giving it back
 #include <windows.h>
@@ -24,11 +25,13 @@
 #include <vector>
 
 #include "child_program.h"
+#include "other_user.h"
 #include "platform/c_file.h"
 #include "platform/handles.h"
 #include "registry_state.h"
 #include "shared_file.h"
 #include "text.h"
+#include "trace/tracer_internal.h"
 #include "vrcommon.h"
 
 namespace {
@@ -329,6 +332,27 @@ int main(int argc, char** argv)
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     vr::test::waitForExitCode(vr::test::startProgram(self, L"die").process.get(), 60000);
     report("REL lines after a holder died", {rateOf(relLine), beforeDeath});
+
+    // Lines of a job's thread, which impersonates another user (the seam
+    // reports one) whose own DriverLogFile names a log of its own, against the
+    // same lines of the process's own thread: each slice first takes or drops
+    // the thread's token.
+    const std::wstring jobLog = std::wstring(temp) + L"trace_bench_job.log";
+    DeleteFileW(jobLog.c_str());
+    vr::test::setValue(HKEY_USERS, vr::test::otherUserKey(VRC_SETTINGS_KEY).c_str(), L"DriverLogFile", REG_SZ,
+                       jobLog.c_str(), static_cast<DWORD>((jobLog.size() + 1) * sizeof(wchar_t)));
+    vr::trace::setThreadUserLookup(vr::test::otherUserLookup);
+    bool impersonating = false;
+    const auto lineAs = [&](bool job) {
+        if (impersonating != job)
+            impersonating = job ? ImpersonateSelf(SecurityImpersonation) != FALSE : RevertToSelf() == FALSE;
+        relLine();
+    };
+    report("REL lines on a thread impersonating another user", compare([&] { lineAs(true); }, [&] { lineAs(false); }));
+    RevertToSelf();
+    vr::trace::setThreadUserLookup(nullptr);
+    vr::test::removeKey(HKEY_USERS, vr::test::otherUserKey().c_str());
+    DeleteFileW(jobLog.c_str());
     DeleteFileW(driverLog.c_str());
     DeleteFileW(bareInTemp.c_str());
     vr::test::deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");

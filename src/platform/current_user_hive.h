@@ -3,8 +3,8 @@
 // first touched it (perhaps a print job's user that a spooler thread was
 // impersonating): every per-user value is read and written through this
 // hive instead, opened for the one call and closed after it. A thread that
-// impersonates a user gets that user's hive, any other thread the process's
-// user's.
+// impersonates another user gets that user's hive, any other thread the
+// process's user's.
 #pragma once
 
 #include <windows.h>
@@ -15,11 +15,14 @@ namespace vr::platform {
 
 struct CurrentUserHive {
     UniqueRegistryKey key;  // null when the hive could not be opened
-    LSTATUS status;
+    LSTATUS status;  // ERROR_FILE_NOT_FOUND: the user's profile is not loaded
 };
 
 // With the rights the process's own HKEY_CURRENT_USER mapping is opened with,
-// so that each key under it grants what it granted there.
+// so that each key under it grants what it granted there. For a thread
+// impersonating another user, HKEY_USERS\<the user's SID>: RegOpenCurrentUser
+// would give that thread the default hive (LocalSystem's) when the user's
+// profile is not loaded, and its per-user values are then no one's.
 CurrentUserHive openCurrentUserHive() noexcept;
 
 // Test seam: Wine runs every thread as one user, so a test stands another

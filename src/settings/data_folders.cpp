@@ -9,9 +9,11 @@
 #include <atomic>
 #include <span>
 
+#include "platform/current_user_hive.h"
 #include "platform/handles.h"
 #include "platform/report.h"
 #include "platform/runtime_entries.h"
+#include "platform/thread_user.h"
 #include "settings/core/settings_rules.h"
 #include "settings/log_folder_seam.h"
 
@@ -99,6 +101,16 @@ bool shellFolder(int csidl, wchar_t (&path)[MAX_PATH]) noexcept
     return true;
 }
 
+// A user's own shell folders are read from that user's hive: for a thread
+// impersonating a user whose profile is not loaded the shell would answer
+// from another user's, so that user has no data folder of its own.
+bool userProfileMissing() noexcept
+{
+    if (vr::platform::threadUser().runsAs != vr::platform::RunsAs::OtherUser)
+        return false;
+    return vr::platform::openCurrentUserHive().status == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 void vr::settings::replaceServerLogFolderCreation(CreateFolderFunction function) noexcept
@@ -180,7 +192,8 @@ int VRC_GetUserDataFolder(wchar_t* buffer, DWORD capacity)
         path = WideText::adopt(span);
     } else {
         wchar_t shell[MAX_PATH];
-        if (!shellFolder(server ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA, shell))
+        if ((!server && userProfileMissing()) ||
+            !shellFolder(server ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA, shell))
             return failFolder(buffer, capacity);
         path = WideText(span);
         if (!path.assign(shell))

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/thread_user.h"
 #include "trace/core/gap_line.h"
 #include "trace/log_rotation.h"
 #include "trace/core/trace_context.h"
@@ -26,7 +27,7 @@ using ContextAllocator = void* (*)(std::size_t bytes);
 using ErrorBoxHook = void (*)(const char* text);
 using WindowStationProbe = bool (*)();
 using SemaphoreOpener = HANDLE (*)(const wchar_t* name);
-using TokenUserLookup = bool (*)(HANDLE token, void* sid, DWORD sidBytes);  // copies the token's user
+using TokenUserLookup = vr::platform::TokenUserLookup;  // copies the token's user
 void setContextAllocator(ContextAllocator allocator) noexcept;  // null restores calloc
 void setErrorBoxHook(ErrorBoxHook hook) noexcept;  // null restores MessageBoxA
 void setWindowStationProbe(WindowStationProbe probe) noexcept;  // null restores the real station's flags

@@ -16,6 +16,7 @@
 #include "platform/current_user_hive.h"
 #include "settings/printer_data_seam.h"
 #include "trace/tracer_internal.h"
+#include "other_user.h"
 #include "settings_support.h"
 #include "text.h"
 #include "vrcommon.h"
@@ -534,28 +535,41 @@ TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
         EXPECT_EQ(settingDword(HKEY_CURRENT_USER, L"Probe"), 1u);
     }
 
-    // A thread impersonating the other user logs where that user's DriverLogFile
-    // says; the path it resolved is never kept for the process's own threads.
+    // A thread impersonating another user reads and writes that user's hive,
+    // HKEY_USERS\<SID>; a user whose profile is not loaded has no per-user
+    // values and no data folder of its own, never the process's. Its log
+    // paths are never kept for the process's own threads.
     const auto driverLog = [] {
         std::vector<wchar_t> path(vr::trace::kDriverPathChars);  // the size the tracer keeps its path for
         return DBG_DriverLogPath(path.data(), vr::trace::kDriverPathChars) ? std::wstring(path.data()) : L"";
     };
     ASSERT_TRUE(setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", L"C:\\process_user.log"));
     EXPECT_EQ(driverLog(), L"C:\\process_user.log");
-    ASSERT_TRUE(setValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"DriverLogFile", REG_SZ,
+    const struct {
+        vr::trace::TokenUserLookup user;
+        bool loaded;
+        const wchar_t* driverLog;
+    } users[] = {{otherUserLookup, true, L"C:\\other_user.log"}, {unloadedUserLookup, false, L""}};
+    const struct Hive {
+        ~Hive() { removeKey(HKEY_USERS, otherUserKey().c_str()); }
+    } hive;
+    ASSERT_TRUE(setValue(HKEY_USERS, otherUserKey(kSettingsKey).c_str(), L"DriverLogFile", REG_SZ,
                          L"C:\\other_user.log", sizeof L"C:\\other_user.log"));
-    std::thread([&] {
-        ImpersonateSelf(SecurityImpersonation);
-        vr::trace::setThreadUserLookup([](HANDLE, void* sid, DWORD bytes) {
-            return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &bytes) != FALSE;
-        });
-        vr::platform::replaceOpenCurrentUser(otherUser);
-        setSettingString(HKEY_CURRENT_USER, L"Touched", L"");  // a watched key changed: resolved afresh
-        EXPECT_EQ(driverLog(), L"C:\\other_user.log");
-        vr::platform::replaceOpenCurrentUser(nullptr);
-        vr::trace::setThreadUserLookup(nullptr);
-        RevertToSelf();
-    }).join();
+    for (const auto& user : users) {
+        std::thread([&] {
+            ImpersonateSelf(SecurityImpersonation);
+            vr::trace::setThreadUserLookup(user.user);
+            DWORD probe = 0;
+            wchar_t folder[MAX_PATH];
+            EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Probe", &probe, 1), 0);
+            EXPECT_EQ(VRC_SetUserDwordValue(nullptr, nullptr, L"Written", 3), user.loaded);
+            EXPECT_EQ(VRC_GetUserDataFolder(folder, MAX_PATH), user.loaded);
+            EXPECT_EQ(driverLog(), user.driverLog);
+            vr::trace::setThreadUserLookup(nullptr);
+            RevertToSelf();
+        }).join();
+    }
+    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Written"));
     EXPECT_EQ(driverLog(), L"C:\\process_user.log");
 }
 

@@ -7,9 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "other_user.h"
 #include "platform/window_station.h"
 #include "registry_state.h"
 #include "trace/log_paths.h"
+#include "trace/tracer_internal.h"
 #include "trace_support.h"
 #include "vrcommon.h"
 
@@ -60,11 +62,18 @@ TEST(TracerInHosts, NewThreadWhoseFirstContextCannotBeAllocatedUsesTheFallback)
     EXPECT_EQ(timeless(readLines(debugLogPath())), Lines{expected});
 }
 
+// Another user's thread keeps paths of its own, which a change of the
+// process's user's settings leaves alone; it never uses or fills the
+// process's.
 TEST(TracerInHosts, OnlyThreadsRunningAsTheProcessUserUseAndFillTheKeptPaths)
 {
     struct Case {
         bool impersonating, anotherUser, usesKept;
     };
+    const struct Hive {
+        Hive() { setValue(HKEY_USERS, otherUserKey(kSettingsKey).c_str(), L"Touched", REG_SZ, L"", 2); }
+        ~Hive() { removeKey(HKEY_USERS, otherUserKey().c_str()); }
+    } hive;
     for (const Case c : {Case{false, false, true}, Case{true, false, true}, Case{true, true, false}}) {
         SCOPED_TRACE(testing::Message() << "impersonating " << c.impersonating << ", another user " << c.anotherUser);
         touchSettings();
@@ -74,9 +83,7 @@ TEST(TracerInHosts, OnlyThreadsRunningAsTheProcessUserUseAndFillTheKeptPaths)
             if (c.impersonating)
                 ImpersonateSelf(SecurityImpersonation);
             if (c.anotherUser)
-                vr::trace::setThreadUserLookup([](HANDLE, void* sid, DWORD bytes) {
-                    return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &bytes) != FALSE;
-                });
+                vr::trace::setThreadUserLookup(otherUserLookup);
             used = debugLogKept();
             touchSettings();
             keptAfterChange = debugLogKept();
@@ -85,7 +92,7 @@ TEST(TracerInHosts, OnlyThreadsRunningAsTheProcessUserUseAndFillTheKeptPaths)
             filled = debugLogKept();  // kept by the case's own lookup or not
         }).join();
         EXPECT_EQ(used, c.usesKept);
-        EXPECT_FALSE(keptAfterChange);
+        EXPECT_EQ(keptAfterChange, c.anotherUser);
         EXPECT_EQ(filled, c.usesKept);
     }
 }

@@ -3,12 +3,18 @@
 // moment, although the tracer keeps its log paths between lines.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
+#include "other_user.h"
+#include "platform/current_user_hive.h"
 #include "registry_state.h"
 #include "scratch_folder.h"
 #include "shared_file.h"
+#include "trace/log_paths.h"
+#include "trace/tracer_internal.h"
 #include "trace_expectations.h"
 #include "vrcommon.h"
 
@@ -74,6 +80,19 @@ protected:
             EXPECT_TRUE(holds(before + log.name, log.column + after));
             EXPECT_FALSE(holds(before + log.name, during));
         }
+    }
+
+    // Runs body on a thread of a job: it impersonates, and the seam reports
+    // the other user for it.
+    static void asJobUser(const std::function<void()>& body)
+    {
+        std::thread([&] {
+            ImpersonateSelf(SecurityImpersonation);
+            vr::trace::setThreadUserLookup(otherUserLookup);
+            body();
+            vr::trace::setThreadUserLookup(nullptr);
+            RevertToSelf();
+        }).join();
     }
 
     ScratchFolder scratch_{"trace_paths"};
@@ -235,4 +254,73 @@ TEST_F(LogPaths, ServerLogsFolderChangedAloneMovesBothLogs)
             EXPECT_EQ(holds(step.folder + L"\\Veranto 6.2\\VRCDRV62.LOG", std::string("REL    ") + other.text), own);
             EXPECT_EQ(holds(step.folder + L"\\Veranto 6.2\\VRCDBG62.LOG", other.text), own);
         }
+}
+
+// Lines of a job's thread go where its user's DriverLogFile says, kept
+// between lines and changed by the next line after that user's setting
+// changes; the process's own lines follow the process's user's setting, whose
+// watches a job's thread never arms through the job user's hive (as
+// RegOpenCurrentUser would give it).
+TEST_F(LogPaths, JobUsersLinesFollowTheirOwnHive)
+{
+    static std::atomic<DWORD> jobThread{0};
+    vr::platform::replaceOpenCurrentUser([](REGSAM access, HKEY* hive) {
+        return GetCurrentThreadId() == jobThread ? RegOpenKeyExW(HKEY_USERS, kOtherUserSid, 0, access, hive)
+                                                 : RegOpenCurrentUser(access, hive);
+    });
+    const struct Hive {
+        ~Hive() { vr::platform::replaceOpenCurrentUser(nullptr), removeKey(HKEY_USERS, otherUserKey().c_str()); }
+    } hive;
+    const std::wstring jobSettings = otherUserKey(kSettingsKey);
+    const struct {
+        bool jobsSetting;
+        const wchar_t* file;  // the setting changed, if any; then the line's log
+        bool byJob;
+        const char* text;
+        bool resolved;
+    } steps[] = {{true, L"job1.log", true, "job one", true},
+                 {false, nullptr, true, "job again", false},
+                 // The process's watches have seen a change; a job's thread traces first.
+                 {false, L"own1.log", true, "job after own change", false},
+                 {false, nullptr, false, "own one", true},
+                 {false, L"own2.log", false, "own two", true},
+                 {true, L"job2.log", true, "job two", true}};
+    std::wstring jobLog, ownLog;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.text);
+        if (step.file != nullptr) {
+            std::wstring& log = step.jobsSetting ? jobLog : ownLog;
+            log = scratch_.path() + L"\\" + step.file;
+            ASSERT_TRUE(step.jobsSetting ? setValue(HKEY_USERS, jobSettings.c_str(), L"DriverLogFile", REG_SZ,
+                                                    log.c_str(), static_cast<DWORD>((log.size() + 1) * 2))
+                                         : setSettingString(HKEY_CURRENT_USER, L"DriverLogFile", log));
+        }
+        const unsigned long before = vr::trace::logPathResolutions();
+        const auto line = [&] { DBG_Print(kSource, 30, DBG_MASK_REL, DBG_Text("%s", step.text)); };
+        step.byJob ? asJobUser([&] { jobThread = GetCurrentThreadId(), line(), jobThread = 0; }) : line();
+        EXPECT_TRUE(holds(step.byJob ? jobLog : ownLog, std::string("REL    ") + step.text));
+        EXPECT_FALSE(holds(step.byJob ? ownLog : jobLog, step.text));
+        EXPECT_EQ(vr::trace::logPathResolutions() != before, step.resolved);
+    }
+}
+
+// A job user's keys are closed a few seconds after its last line, with no
+// line after it, so that its profile can unload.
+TEST_F(LogPaths, JobUsersHiveIsLetGoAfterItsLastLine)
+{
+    const struct Hive {
+        ~Hive() { removeKey(HKEY_USERS, otherUserKey().c_str()); }
+    } hive;
+    ASSERT_TRUE(setValue(HKEY_USERS, otherUserKey(kSettingsKey).c_str(), L"Touched", REG_SZ, L"", 2));
+    unsigned long heldWhileTracing = 0;
+    asJobUser([&] {
+        DBG_Print(kSource, 40, DBG_MASK_REL, DBG_Text("last job line"));
+        heldWhileTracing = keyHandlesUnder(HKEY_USERS, otherUserKey());
+    });
+    EXPECT_GT(heldWhileTracing, 0u);
+    const ULONGLONG start = GetTickCount64();
+    while (keyHandlesUnder(HKEY_USERS, otherUserKey()) != 0 && GetTickCount64() - start < 10000)
+        Sleep(100);
+    EXPECT_EQ(keyHandlesUnder(HKEY_USERS, otherUserKey()), 0u);
+    EXPECT_LT(GetTickCount64() - start, 4000u);
 }
