@@ -31,7 +31,7 @@
 #include "registry_state.h"
 #include "shared_file.h"
 #include "text.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "vrcommon.h"
 
 namespace {

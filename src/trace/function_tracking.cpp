@@ -2,7 +2,8 @@
 // folded into one line, DBG_TRACE/RETURN pairing and the depth limits.
 #include <cstdio>
 
-#include "trace/tracer_internal.h"
+#include "trace/log_writer.h"
+#include "trace/thread_contexts.h"
 #include "vrc_trace.h"
 
 namespace {

@@ -49,7 +49,7 @@ public:
                                                                      driverRoom}
     {}
 
-    KeptPath& of(LogFile log) noexcept { return log == LogFile::Debug ? debugLog_ : driverLog_; }
+    KeptPath& of(Log log) noexcept { return log == Log::Debug ? debugLog_ : driverLog_; }
 
     // True while every watch is armed and nothing watched has changed.
     bool hold() const noexcept { return state_ == WatchState::Armed && !watch_.changed(); }

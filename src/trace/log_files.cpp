@@ -17,10 +17,11 @@
 #include <iterator>
 #include <utility>
 
+#include "trace/log_files.h"
+
 #include "platform/handles.h"
 #include "trace/log_rotation.h"
-#include "trace/tracer_internal.h"
-#include "vrc_trace.h"
+#include "trace/tracer_seams.h"
 
 namespace {
 
@@ -284,7 +285,7 @@ void writeLines(OpenLog& log, PendingLine* lines, char* buffer, std::size_t capa
 // older than any line lost after them, then the gap line, stamped now, where
 // the lost lines would have stood. False when a write failed; the backlog
 // then still holds what was not written.
-bool writeBacklog(OpenLog& log, LogBacklog& backlog, LossCause& cause)
+bool writeBacklog(OpenLog& log, LogBacklog& backlog, const BatchStamp& stamp, LossCause& cause)
 {
     if (backlog.keptBytes > 0) {
         if (!log.writeWhole(backlog.kept, backlog.keptBytes, cause))
@@ -292,12 +293,9 @@ bool writeBacklog(OpenLog& log, LogBacklog& backlog, LossCause& cause)
         backlog.keptBytes = 0;
     }
     if (backlog.lost > 0) {
-        char timestamp[32], processColumn[128], line[512];
-        DBG_Timestamp(timestamp);
-        formatProcessColumn(processColumn, sizeof processColumn, executablePath(), GetCurrentProcessId(),
-                            GetCurrentThreadId());
+        char timestamp[32], line[512];
         const std::size_t length = formatGapLine(line, sizeof line,
-                                                 {DbgModuleTag != nullptr ? DbgModuleTag : "", timestamp, processColumn,
+                                                 {stamp.moduleTag, stamp.timestamp(timestamp), stamp.processColumn,
                                                   __FILE__, __LINE__, backlog.lost, backlog.cause});
         if (length > 0 && !log.writeWhole(line, length, cause))
             return false;
@@ -333,7 +331,7 @@ void setLogCut(LogCut cut) noexcept { logCut = cut != nullptr ? cut : setEndOfFi
 void setRotationRace(RotationRace race) noexcept { rotationRace = race != nullptr ? race : noRace; }
 
 void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::size_t capacity, LogBacklog* backlog,
-                 std::atomic<bool>* heldBare)
+                 std::atomic<bool>* heldBare, const BatchStamp& stamp)
 {
     ULONGLONG deadline = 0;
     DWORD error = 0;
@@ -377,7 +375,7 @@ void appendLines(const wchar_t* path, PendingLine* lines, char* buffer, std::siz
     }
     OpenLog log(std::move(file), size, backlog);
     LossCause cause{};
-    if (!log.endTornPiece(cause) || (backlog != nullptr && !writeBacklog(log, *backlog, cause)))
+    if (!log.endTornPiece(cause) || (backlog != nullptr && !writeBacklog(log, *backlog, stamp, cause)))
         return keep(backlog, lines, cause);
     writeLines(log, lines, buffer, capacity, backlog);
     if (rotate)

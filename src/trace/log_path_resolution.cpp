@@ -8,6 +8,7 @@
 #include "platform/handles.h"
 #include "settings/core/settings_rules.h"
 #include "trace/log_paths.h"
+#include "trace/tracer_seams.h"
 #include "vrc_settings.h"
 
 namespace {

@@ -16,6 +16,8 @@
 #include "platform/thread_user.h"
 #include "settings/core/settings_rules.h"
 #include "trace/kept_paths.h"
+#include "trace/module_lifetime.h"
+#include "trace/tracer_seams.h"
 #include "trace/user_log_paths.h"
 
 namespace {
@@ -48,7 +50,7 @@ WatchState armAsProcessUser(RegistryWatch& watch) noexcept
     return watch.arm(keys);
 }
 
-Resolver resolverOf(LogFile log) noexcept { return log == LogFile::Debug ? resolveDebugLog : resolveDriverLog; }
+Resolver resolverOf(Log log) noexcept { return log == Log::Debug ? resolveDebugLog : resolveDriverLog; }
 
 wchar_t debugLogText[kLogPathChars];
 wchar_t driverLogText[kDriverPathChars];
@@ -60,7 +62,7 @@ wchar_t driverLogText[kDriverPathChars];
 // and the watches; a resolution is kept only if nothing changed while it ran.
 class LogPathCache {
 public:
-    PathLookup find(LogFile log, wchar_t* path, DWORD capacity, bool afresh) noexcept
+    PathLookup find(Log log, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
         // Once the module has given back what it held, or while the process
         // exits, the loader lock is held: resolving would read the registry,
@@ -132,7 +134,7 @@ public:
 private:
     // The kept path as it is, with no watch asked and nothing resolved; a
     // thread killed while it held the lock leaves none to serve.
-    PathLookup keptOnly(LogFile log, wchar_t* path, DWORD capacity, bool afresh) noexcept
+    PathLookup keptOnly(Log log, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
         if (afresh)
             return {};
@@ -149,10 +151,7 @@ private:
 
     // Whether the path last resolved depended on the thread's user, read
     // without the lock.
-    std::atomic<bool>& perUserHint(LogFile log) noexcept
-    {
-        return log == LogFile::Debug ? debugPerUser_ : driverPerUser_;
-    }
+    std::atomic<bool>& perUserHint(Log log) noexcept { return log == Log::Debug ? debugPerUser_ : driverPerUser_; }
 
     SRWLOCK lock_ = SRWLOCK_INIT;
     KeptPaths paths_{debugLogText, kLogPathChars, driverLogText, kDriverPathChars};
@@ -173,7 +172,7 @@ constinit CacheStorage cache;
 
 namespace vr::trace {
 
-PathLookup logPath(LogFile log, wchar_t* path, DWORD capacity, bool afresh) noexcept
+PathLookup logPath(Log log, wchar_t* path, DWORD capacity, bool afresh) noexcept
 {
     if (path == nullptr || capacity == 0)
         return {};
@@ -192,5 +191,5 @@ void setThreadUserLookup(TokenUserLookup lookup) noexcept { vr::platform::replac
 
 extern "C" int DBG_DriverLogPath(wchar_t* buffer, DWORD capacity)
 {
-    return vr::trace::logPath(vr::trace::LogFile::Driver, buffer, capacity).found ? 1 : 0;
+    return vr::trace::logPath(vr::trace::Log::Driver, buffer, capacity).found ? 1 : 0;
 }

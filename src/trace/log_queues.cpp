@@ -20,8 +20,11 @@
 #include <cwchar>
 #include <utility>
 
+#include "trace/log_queues.h"
+
 #include "platform/handles.h"
-#include "trace/tracer_internal.h"
+#include "trace/log_files.h"
+#include "trace/module_lifetime.h"
 
 namespace {
 
@@ -43,10 +46,10 @@ struct LineQueue {
     LogBacklog backlogs[kBacklogs];  // likewise
 };
 
-LineQueue queues[static_cast<int>(LogQueue::Count)] = {};
+LineQueue queues[kLogCount] = {};
 // For each queue: whether its log was found held by a line written without
 // a backlog. Static, so that nothing needs releasing.
-std::atomic<bool> heldBare[static_cast<int>(LogQueue::Count)] = {};
+std::atomic<bool> heldBare[kLogCount] = {};
 
 bool keepsNothing(const LogBacklog& backlog)
 {
@@ -110,12 +113,12 @@ PendingLine* takeLinesFor(LineQueue& queue, const wchar_t* path)
 
 namespace vr::trace {
 
-Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
+Appended appendToFile(Log log, const wchar_t* path, const char* text, const BatchStamp& stamp)
 {
     PendingLine own{path, text, static_cast<DWORD>(std::strlen(text))};
     if (processExiting()) {
         // Alone, unbuffered, nothing kept and no rotation.
-        appendLines(path, &own, nullptr, 0, nullptr, &heldBare[static_cast<int>(log)]);
+        appendLines(path, &own, nullptr, 0, nullptr, &heldBare[static_cast<int>(log)], stamp);
         return own.appended;
     }
     LineQueue& queue = queues[static_cast<int>(log)];
@@ -136,7 +139,7 @@ Appended appendToFile(LogQueue log, const wchar_t* path, const char* text)
         queue.writing = true;
         ReleaseSRWLockExclusive(&queue.lock);
         appendLines(path, batch, queue.batch, sizeof queue.batch, backlogFor(queue, path),
-                    &heldBare[static_cast<int>(log)]);
+                    &heldBare[static_cast<int>(log)], stamp);
         AcquireSRWLockExclusive(&queue.lock);
         for (PendingLine* line = batch; line != nullptr;) {
             PendingLine* const next = line->next;  // the entry goes with its thread once written

@@ -5,9 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "trace/log_writer.h"
+
 #include "platform/window_station.h"
 #include "trace/log_paths.h"
-#include "trace/tracer_internal.h"
+#include "trace/log_queues.h"
+#include "trace/thread_contexts.h"
+#include "trace/tracer_seams.h"
 #include "vrc_trace.h"
 
 namespace {
@@ -15,11 +19,9 @@ namespace {
 using namespace vr::trace;
 
 constexpr std::size_t kMessageTextMax = vr::trace::kMaxText - 2;  // room for "\r\n"
+constexpr const char* kErrorBoxCaption = "GPD_DEBUG Error Message";
 
-void messageBox(const char* text)
-{
-    MessageBoxA(nullptr, text, vr::trace::kErrorBoxCaption, MB_SYSTEMMODAL | MB_ICONERROR);
-}
+void messageBox(const char* text) { MessageBoxA(nullptr, text, kErrorBoxCaption, MB_SYSTEMMODAL | MB_ICONERROR); }
 std::atomic<vr::trace::ErrorBoxHook> errorBoxHook{messageBox};
 
 bool stationVisible() { return vr::platform::windowStationVisible(); }
@@ -34,7 +36,7 @@ constexpr vr::trace::Writer routeWriter{writeThroughRoute, nullptr};
 // folder of a path kept from an earlier line has gone, a fresh lookup makes it
 // again and the line follows it there.
 template <class Append>
-Appended appendAtKeptPath(LogFile log, wchar_t* path, DWORD capacity, Append append)
+Appended appendAtKeptPath(Log log, wchar_t* path, DWORD capacity, Append append)
 {
     const PathLookup lookup = logPath(log, path, capacity);
     if (!lookup.found)
@@ -46,26 +48,27 @@ Appended appendAtKeptPath(LogFile log, wchar_t* path, DWORD capacity, Append app
 }
 
 // Appends to the given file through the queue of `log`, or with no path to
-// the debug log.
-Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text, LogQueue log = LogQueue::Named)
+// the debug log. A batch this thread writes is stamped as its own.
+Appended appendToLog(DBG_CONTEXT& context, const wchar_t* path, const char* text, Log log = Log::Named)
 {
     if (context.guard & kGuardAppend)
         return Appended::Lost;
     const GuardBit appending(context, kGuardAppend);
+    const BatchStamp stamp{DbgModuleTag != nullptr ? DbgModuleTag : "", context.processColumn, DBG_Timestamp};
     if (path != nullptr)
-        return appendToFile(log, path, text);
+        return appendToFile(log, path, text, stamp);
     wchar_t debugLog[kLogPathChars];
-    return appendAtKeptPath(LogFile::Debug, debugLog, kLogPathChars,
-                            [text](const wchar_t* kept) { return appendToFile(LogQueue::Debug, kept, text); });
+    return appendAtKeptPath(Log::Debug, debugLog, kLogPathChars, [text, &stamp](const wchar_t* kept) {
+        return appendToFile(Log::Debug, kept, text, stamp);
+    });
 }
 
 void appendToDriverLog(DBG_CONTEXT& context, const char* line)
 {
     // The path is looked up outside the append guard, as the settings it
     // reads may report; the append itself is guarded.
-    appendAtKeptPath(
-        LogFile::Driver, reinterpret_cast<wchar_t*>(context.scratch), kDriverPathChars,
-        [&context, line](const wchar_t* kept) { return appendToLog(context, kept, line, LogQueue::Driver); });
+    appendAtKeptPath(Log::Driver, reinterpret_cast<wchar_t*>(context.scratch), kDriverPathChars,
+                     [&context, line](const wchar_t* kept) { return appendToLog(context, kept, line, Log::Driver); });
 }
 
 void errorReport(DBG_CONTEXT& context, const char* text)

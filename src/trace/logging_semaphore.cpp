@@ -8,8 +8,11 @@
 #include <cstring>
 #include <cwchar>
 
+#include "trace/logging_semaphore.h"
+
 #include "platform/handles.h"
-#include "trace/tracer_internal.h"
+#include "trace/module_lifetime.h"
+#include "trace/tracer_seams.h"
 #include "vrc_trace.h"
 
 namespace {

@@ -4,9 +4,13 @@
 // threads may have been ended anywhere, holding any lock.
 #include <atomic>
 
+#include "trace/module_lifetime.h"
+
 #include "platform/handles.h"
 #include "trace/log_paths.h"
-#include "trace/tracer_internal.h"
+#include "trace/log_queues.h"
+#include "trace/logging_semaphore.h"
+#include "trace/thread_contexts.h"
 
 namespace {
 
@@ -35,6 +39,21 @@ void releaseHeld() noexcept
     vr::trace::releaseLogQueues();
 }
 
+// True while the static destructors run because the module that links the
+// runtime is being unloaded; false while the process exits.
+bool moduleUnloading() noexcept
+{
+    if (vr::trace::processExiting())
+        return false;
+    // In a program the static destructors run from exit(), before the
+    // process ends, while its other threads still run.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<const wchar_t*>(&moduleUnloading), &self))
+        return false;
+    return self != GetModuleHandleW(nullptr);
+}
+
 // A static library has no DllMain of its own: the static destructors of the
 // module that links it run when that module is unloaded, and also while the
 // process exits. Only the first releases anything.
@@ -42,7 +61,7 @@ struct ModuleLifetime {
     ModuleLifetime() noexcept { shutdownQuery.store(bindShutdownQuery(), std::memory_order_relaxed); }
     ~ModuleLifetime()
     {
-        if (vr::trace::moduleUnloading())
+        if (moduleUnloading())
             releaseHeld();
     }
 } moduleLifetime;
@@ -60,19 +79,6 @@ bool processExiting() noexcept
         shutdownQuery.store(inProgress, std::memory_order_relaxed);
     }
     return inProgress != nullptr && inProgress() != FALSE;
-}
-
-bool moduleUnloading() noexcept
-{
-    if (processExiting())
-        return false;
-    // In a program the static destructors run from exit(), before the
-    // process ends, while its other threads still run.
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<const wchar_t*>(&moduleUnloading), &self))
-        return false;
-    return self != GetModuleHandleW(nullptr);
 }
 
 bool runtimeReleased() noexcept { return released.load(std::memory_order_acquire); }

@@ -7,9 +7,11 @@
 #include <cwchar>
 #include <utility>
 
+#include "trace/thread_contexts.h"
+
 #include "platform/handles.h"
-#include "trace/log_paths.h"
-#include "trace/tracer_internal.h"
+#include "trace/module_lifetime.h"
+#include "trace/tracer_seams.h"
 #include "vrc_trace.h"
 
 extern "C" {
@@ -200,15 +202,15 @@ BOOL CALLBACK readExecutablePath(INIT_ONCE*, void*, void**)
     return TRUE;
 }
 
-}  // namespace
-
-namespace vr::trace {
-
 const char* executablePath() noexcept
 {
     InitOnceExecuteOnce(&executableRead, readExecutablePath, nullptr, nullptr);
     return executableText;
 }
+
+}  // namespace
+
+namespace vr::trace {
 
 // What the list holds for the whole process, given back when the module that
 // links the runtime unloads. No thread runs the module's code any more, so
@@ -233,8 +235,8 @@ void setContextAllocator(ContextAllocator allocator) noexcept
 
 extern "C" void DBG_ProcessColumn(char* destination, DWORD threadId)
 {
-    vr::trace::formatProcessColumn(destination, vr::trace::kTextSize, vr::trace::executablePath(),
-                                   GetCurrentProcessId(), threadId);
+    vr::trace::formatProcessColumn(destination, vr::trace::kTextSize, executablePath(), GetCurrentProcessId(),
+                                   threadId);
 }
 
 extern "C" DBG_CONTEXT* DBG_GetContext(void)

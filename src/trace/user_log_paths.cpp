@@ -54,13 +54,12 @@ WatchState armAsUser(const UserSlot& slot, RegistryWatch& watch) noexcept
 
 class UserLogPaths {
 public:
-    PathLookup find(const ThreadUser& user, LogFile log, wchar_t* path, DWORD capacity, bool afresh,
-                    bool keptOnly) noexcept
+    PathLookup find(const ThreadUser& user, Log log, wchar_t* path, DWORD capacity, bool afresh, bool keptOnly) noexcept
     {
         if (keptOnly)
             return kept(user, log, path, capacity, afresh);
-        const Resolver resolve = log == LogFile::Debug ? resolveDebugLog : resolveDriverLog;
-        if (capacity != (log == LogFile::Debug ? kLogPathChars : kDriverPathChars))
+        const Resolver resolve = log == Log::Debug ? resolveDebugLog : resolveDriverLog;
+        if (capacity != (log == Log::Debug ? kLogPathChars : kDriverPathChars))
             return {resolve(path, capacity).found, false};
 
         AcquireSRWLockExclusive(&lock_);
@@ -115,7 +114,7 @@ public:
     }
 
 private:
-    PathLookup kept(const ThreadUser& user, LogFile log, wchar_t* path, DWORD capacity, bool afresh) noexcept
+    PathLookup kept(const ThreadUser& user, Log log, wchar_t* path, DWORD capacity, bool afresh) noexcept
     {
         if (afresh || !TryAcquireSRWLockExclusive(&lock_))
             return {};
@@ -223,7 +222,7 @@ constinit UserStorage users;
 
 namespace vr::trace {
 
-PathLookup userLogPath(const vr::platform::ThreadUser& user, LogFile log, wchar_t* path, DWORD capacity, bool afresh,
+PathLookup userLogPath(const vr::platform::ThreadUser& user, Log log, wchar_t* path, DWORD capacity, bool afresh,
                        bool keptOnly) noexcept
 {
     return users.paths.find(user, log, path, capacity, afresh, keptOnly);

@@ -12,7 +12,7 @@ namespace vr::trace {
 
 // The path for a thread running as user (another user than the process's).
 // keptOnly: nothing may be resolved or armed (the loader lock is held).
-PathLookup userLogPath(const platform::ThreadUser& user, LogFile log, wchar_t* path, DWORD capacity, bool afresh,
+PathLookup userLogPath(const platform::ThreadUser& user, Log log, wchar_t* path, DWORD capacity, bool afresh,
                        bool keptOnly) noexcept;
 
 // Stops the sweeps, waits for one in progress and closes every key held in

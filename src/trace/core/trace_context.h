@@ -147,6 +147,11 @@ void showEntry(DBG_CONTEXT& context, const char* name, const Writer& writer) noe
 // Writes a held TRC line and forgets it.
 void flushHeldTrc(DBG_CONTEXT& context, const Writer& writer) noexcept;
 
+// The logs: the debug log and the driver log, whose paths the runtime finds,
+// and the files callers name (DBG_AppendToLog).
+enum class Log : uint8_t { Debug, Driver, Named };
+inline constexpr int kLogCount = 3;
+
 // Where a line goes, in the order it is sent.
 enum class Destination : uint8_t { DriverLog, DebugLog, DebuggerOutput, ErrorReport };
 struct Route {

@@ -15,7 +15,8 @@
 
 #include "platform/current_user_hive.h"
 #include "settings/printer_data_seam.h"
-#include "trace/tracer_internal.h"
+#include "trace/core/trace_context.h"
+#include "trace/tracer_seams.h"
 #include "other_user.h"
 #include "settings_support.h"
 #include "text.h"

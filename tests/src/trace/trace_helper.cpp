@@ -30,7 +30,8 @@
 
 #include "platform/handles.h"
 #include "trace/log_paths.h"
-#include "trace/tracer_internal.h"
+#include "trace/module_lifetime.h"
+#include "trace/tracer_seams.h"
 #include "vrcommon.h"
 
 namespace {

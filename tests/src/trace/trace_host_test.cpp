@@ -11,7 +11,7 @@
 #include "platform/window_station.h"
 #include "registry_state.h"
 #include "trace/log_paths.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "trace_support.h"
 #include "vrcommon.h"
 
@@ -35,7 +35,7 @@ Lines timeless(const Lines& lines)
 bool debugLogKept()
 {
     wchar_t path[vr::trace::kLogPathChars];
-    const auto lookup = vr::trace::logPath(vr::trace::LogFile::Debug, path, vr::trace::kLogPathChars);
+    const auto lookup = vr::trace::logPath(vr::trace::Log::Debug, path, vr::trace::kLogPathChars);
     EXPECT_EQ(lookup.found ? std::wstring(path) : L"", debugLogPath());
     return lookup.earlier;
 }

@@ -12,7 +12,7 @@
 #include "registry_state.h"
 #include "scratch_folder.h"
 #include "shared_file.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "trace_expectations.h"
 #include "vrcommon.h"
 

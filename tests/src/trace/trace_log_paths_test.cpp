@@ -14,7 +14,7 @@
 #include "scratch_folder.h"
 #include "shared_file.h"
 #include "trace/log_paths.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "trace_expectations.h"
 #include "vrcommon.h"
 

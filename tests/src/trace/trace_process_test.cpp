@@ -5,7 +5,7 @@
 #include <string>
 
 #include "shared_file.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "trace_support.h"
 #include "vrcommon.h"
 

@@ -11,7 +11,7 @@
 #include "registry_state.h"
 #include "shared_file.h"
 #include "trace/core/trace_context.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "vrcommon.h"
 #include "wine_paths.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "child_program.h"
 #include "registry_state.h"
 #include "shared_file.h"

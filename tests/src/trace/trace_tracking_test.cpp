@@ -9,7 +9,7 @@
 #include "child_program.h"
 #include "registry_state.h"
 #include "shared_file.h"
-#include "trace/tracer_internal.h"
+#include "trace/tracer_seams.h"
 #include "trace_expectations.h"
 #include "trace_support.h"
 #include "vrcommon.h"
