@@ -235,7 +235,8 @@ extern "C" int InstallDriver(const DriverConfig* config)
     driverDirectory[directoryLength] = '\\';
     driverDirectory[directoryLength + 1] = '\0';
 
-    const NameDecoder fileCallNames{AreFileApisANSI() ? CP_ACP : CP_OEMCP, DecodeAsTheFileCallsDo};
+    const UINT fileCallCodePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    const NameDecoder fileCallNames{fileCallCodePage, DecodeAsTheFileCallsDo};
     if (!DependentFilesStayInDirectory(config, fileCallNames))
         return 0;  // before any file is placed
     for (std::uint32_t i = 0; i < config->DependentFileCount; ++i) {
