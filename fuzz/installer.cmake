@@ -11,5 +11,6 @@ if(NOT VR_WINDOWS)
         SOURCES ${kelvane_fuzz_dir}/config_fuzz.cpp ${CMAKE_SOURCE_DIR}/tests/installer/core_fakes.cpp
         LIBS kelvane_core
         CORPUS ${kelvane_fuzz_dir}/config)
-    target_include_directories(kelvane_config_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/tests/installer)
+    target_include_directories(kelvane_config_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/tests/installer
+                                                           ${CMAKE_SOURCE_DIR}/tests/support)
 endif()

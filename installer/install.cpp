@@ -2,6 +2,7 @@
 // registers the driver.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -54,6 +55,25 @@ bool ExpectedExpandedSize(const char* source, std::uint64_t* size)
         known = false;
     }
     return known;
+}
+
+// The file calls here are the narrow ones (and the C runtime's, which hand the
+// narrow name on to them): they convert a name with the ANSI code page, or the
+// OEM one in a process that called SetFileApisToOEM. The name check reads it
+// the same way, so that a trail byte 0x5C is never taken for a separator.
+bool DecodeAsTheFileCallsDo(unsigned codePage, const char* bytes, std::size_t byteCount, char16_t* text,
+                            std::size_t capacity, std::size_t* length)
+{
+    WCHAR wide[2 * kTextSize];
+    if (byteCount == 0 || byteCount > kMaxTextLength || capacity > sizeof wide / sizeof wide[0])
+        return false;
+    const int converted = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(byteCount), wide,
+                                              static_cast<int>(capacity));
+    if (converted <= 0)
+        return false;  // not text in the code page, or no room
+    std::copy_n(wide, converted, text);
+    *length = static_cast<std::size_t>(converted);
+    return true;
 }
 
 // The LZ functions take a file handle as an HFILE; handle values fit it.
@@ -215,7 +235,9 @@ extern "C" int InstallDriver(const DriverConfig* config)
     driverDirectory[directoryLength] = '\\';
     driverDirectory[directoryLength + 1] = '\0';
 
-    if (!DependentFilesStayInDirectory(config))
+    const UINT fileCallCodePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    const NameDecoder fileCallNames{fileCallCodePage, DecodeAsTheFileCallsDo};
+    if (!DependentFilesStayInDirectory(config, fileCallNames))
         return 0;  // before any file is placed
     for (std::uint32_t i = 0; i < config->DependentFileCount; ++i) {
         if (!PlaceDependentFile(config, config->DependentFiles[i], driverDirectory, &list))

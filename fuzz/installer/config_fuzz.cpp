@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "code_page_text.h"
 #include "core_fakes.h"
 #include "platform/c_file.h"
 
@@ -45,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     for (std::uint32_t i = 0; i < config.DependentFileCount; ++i)
         CheckText(config.DependentFiles[i]);
-    // Any name read is judged without reading past it.
-    DependentFilesStayInDirectory(&config);
+    // Any name read is judged without reading past it, in any of the code
+    // pages the check is known to meet.
+    constexpr unsigned kCodePages[] = {1252, 932, 65001};
+    DependentFilesStayInDirectory(&config, NameDecoder{kCodePages[size % 3], vr::test::decodeCodePage});
     FreeDependentFiles(config.DependentFiles);
     return 0;
 }

@@ -9,9 +9,21 @@ char ConfigFileName[kTextSize] = {};
 
 namespace {
 
-// The silent switch counts wherever it stands, even inside a file name.
+// The usage message writes the switch "-s": a first word of exactly "-s" or
+// "-S" is the switch. Elsewhere, or with more letters, it is a file name.
+char* FindDashSwitch(char* text)
+{
+    while (*text == ' ')
+        ++text;
+    const bool dash = text[0] == '-' && (text[1] == 's' || text[1] == 'S') && (text[2] == ' ' || text[2] == '\0');
+    return dash ? text : nullptr;
+}
+
+// "/s" counts wherever it stands, even inside a file name.
 char* FindSilentSwitch(char* text)
 {
+    if (char* dash = FindDashSwitch(text))
+        return dash;
     if (char* lower = std::strstr(text, "/s"))
         return lower;
     return std::strstr(text, "/S");

@@ -109,17 +109,29 @@ bool DependentListAppend(DependentFileList* list, const char* name);
 // Adds the closing NUL; the list is then ready for registration.
 void DependentListFinish(DependentFileList* list);
 
-// True when a dependent-file name would place its file anywhere but in the
-// driver directory: a name that starts at a root (\x, /x, \\server\share),
-// carries a drive or a stream (any ':'), climbs out through a ".." segment,
-// or ends in a segment that names a device (NUL, COM1.dll, "lpt\xB9 .x"): a
-// write there reaches the device.
+// How the file calls read a narrow name: converted from their code page
+// (codePage, passed back to decode) to UTF-16. decode writes at most capacity
+// units and sets *length; false when the bytes are not text in that code page
+// or do not fit. The program passes the platform's conversion, a test its own.
+struct NameDecoder {
+    unsigned codePage;
+    bool (*decode)(unsigned codePage, const char* bytes, std::size_t byteCount, char16_t* text, std::size_t capacity,
+                   std::size_t* length);
+};
+
+// Where a dependent-file name would place its file. It leaves the driver
+// directory when, read as the file calls read it, it starts at a root (\x,
+// /x, \\server\share), carries a drive or a stream (any ':'), climbs out
+// through a ".." segment, or ends in a segment that names a device (NUL,
+// COM1.dll, "lpt\u00B9 .x"): a write there reaches the device. A name that is
+// not text in the code page is refused too: what the calls would open is unknown.
 // A package is data: no name in it may choose where an administrator's
-// process writes. Reads at most kMaxTextLength characters.
-bool DependentNameLeavesDirectory(const char* name);
-// Reports the first such dependent-file name through ShowError and returns
-// false; true when every name stays in the driver directory.
-bool DependentFilesStayInDirectory(const DriverConfig* config);
+// process writes. Reads at most kMaxTextLength bytes of the name.
+enum class DependentNameCheck { InDirectory, LeavesDirectory, NotInCodePage };
+DependentNameCheck CheckDependentName(const char* name, const NameDecoder& decoder);
+// Reports the first dependent-file name that is not InDirectory through
+// ShowError and returns false; true when every name stays in the directory.
+bool DependentFilesStayInDirectory(const DriverConfig* config, const NameDecoder& decoder);
 
 // The size an LZ-compressed ("SZDD") file declares for its expanded content.
 // Returns false when the header is not one; such a file is copied as it is.

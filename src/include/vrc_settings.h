@@ -7,6 +7,11 @@
 // `perUser` nonzero selects the user hive. When `printerName` or `hPrinter` is
 // given, the value is that printer's printer data and the settings key is not
 // touched. Results are 1/0 unless stated; failures are reported in the driver log.
+//
+// Threads: any number of threads may call any of these at once. Every call
+// opens and closes its own keys and printer handles and keeps nothing, so
+// nothing here is per module. `perUser` is the calling thread's user: an
+// impersonating thread reads and writes that user's hive.
 #pragma once
 
 // The declarations are aligned in columns for reading: kept as written.

@@ -2,6 +2,10 @@
 // between processes as global atoms, the plug-in caching switch, Windows
 // version probes, the Compatibility Assistant entry, the shield icon, and the
 // device-mode dump of the tracer.
+//
+// Threads: any number of threads may call any of these at once, unless its
+// line says otherwise. Nothing here keeps state between calls, so nothing is
+// per module; the mutexes and atoms are the system's, shared between processes.
 #pragma once
 
 // The declarations are aligned in columns for reading: kept as written.
@@ -23,6 +27,7 @@ HANDLE VRC_CreateMutex(const wchar_t* name);
 // owner ended without giving it back counts as obtained.
 HANDLE VRC_LockUI(DWORD timeoutMs);
 // Releases and closes an owned mutex; a null handle is ignored. Always 1.
+// Call it on the thread whose VRC_LockUI took the lock: a mutex is owned by a thread.
 int    VRC_UnlockUI(HANDLE mutex);
 
 // ---- packed atom strings ----------------------------------------------------
@@ -32,13 +37,16 @@ int    VRC_UnlockUI(HANDLE mutex);
 ATOM     VRC_AddPackedAtom(const wchar_t* text);
 // Puts the text of atom into buffer (capacity in characters, NUL included) and
 // returns buffer. A packed text yields the leading whole chunks that fit, and
-// each chunk taken is deleted; atom itself is never deleted.
+// each chunk taken is deleted; atom itself is never deleted. Two readers of one
+// packed atom, on any threads or processes, compete: a chunk the first takes is
+// gone for the second.
 wchar_t* VRC_GetPackedAtom(ATOM atom, wchar_t* buffer, int capacity);
 
 // ---- plug-in caching and platform probes -----------------------------------
 // Stores PluginCacheEnabled machine-wide: before Windows 6 directly, from then
 // on through "vorUvez.exe -pluginCaching <value>" from the installation folder,
 // started elevated and waited for. 1 once stored or the program has ended.
+// Holds the calling thread until that program ends.
 int   VRC_SetPluginCaching(DWORD value);
 DWORD VRC_GetOSVersionFlags(void);   // one VRC_OS_* flag, or 0
 int   VRC_IsVistaOrLater(void);
@@ -59,6 +67,7 @@ HICON VRC_GetShieldIcon(void);
 #define VRC_OS_LATER_NT    0x8000u   // 5.3 and later, Vista onwards
 
 // ---- device-mode dump -------------------------------------------------------
+// Traced as DBG_Print traces (vrc_trace.h): from any thread.
 // Writes the device mode to the debugger output, one trace line per member:
 // the device name, dmSize, dmDriverExtra and dmFields, then each member whose
 // dmFields bit is set. A null device mode writes nothing.

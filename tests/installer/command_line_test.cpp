@@ -31,33 +31,43 @@ Parsed Parse(std::string commandLine)
     return {result, SilentMode, ConfigFileName, gFakes.Texts()};
 }
 
-TEST(ParseCommandLine, FindsTheSilentSwitchAnywhere)
+TEST(ParseCommandLine, FindsTheSilentSwitch)
 {
-    Parsed spaced = Parse("/s setup.cfg");
-    EXPECT_EQ(spaced.result, 1);
-    EXPECT_EQ(spaced.silent, 1);
-    EXPECT_EQ(spaced.name, "setup.cfg");
-    EXPECT_THAT(spaced.messages, IsEmpty());
-    Parsed joined = Parse("/Ssetup.cfg");
-    EXPECT_EQ(joined.result, 1);
-    EXPECT_EQ(joined.silent, 1);
-    EXPECT_EQ(joined.name, "setup.cfg");
-
-    // Inside a path written with forward slashes, only what follows "/s" counts.
-    Parsed inPath = Parse("C:/drivers/setup.cfg");
-    EXPECT_EQ(inPath.silent, 1);
-    EXPECT_EQ(inPath.name, "etup.cfg");
-
-    // "/s" wins over an earlier "/S".
-    EXPECT_EQ(Parse("/Sfirst /ssecond").name, "second");
+    struct Case {
+        const char* line;
+        int silent;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"/s setup.cfg", 1, "setup.cfg"},
+        {"/Ssetup.cfg", 1, "setup.cfg"},
+        // Inside a path written with forward slashes, only what follows "/s" counts.
+        {"C:/drivers/setup.cfg", 1, "etup.cfg"},
+        // "/s" wins over an earlier "/S".
+        {"/Sfirst /ssecond", 1, "second"},
+        // "-s" as the usage message writes it: a whole first word.
+        {"-s setup.cfg", 1, "setup.cfg"},
+        {"-S   setup.cfg other", 1, "setup.cfg"},
+        {"  -s setup.cfg", 1, "setup.cfg"},
+        {"-s C:/drivers/setup.cfg", 1, "C:/drivers/setup.cfg"},
+        // Joined to more text, or not first, "-s" is a name as it always was.
+        {"-ssetup.cfg", 0, "-ssetup.cfg"},
+        {"-s\tsetup.cfg", 0, "-s\tsetup.cfg"},
+        {"--s setup.cfg", 0, "--s"},
+        {"setup.cfg -s", 0, "setup.cfg"},
+        {"-x -s setup.cfg", 0, "-x"},
+    };
+    for (const Case& entry : cases) {
+        const Parsed parsed = Parse(entry.line);
+        EXPECT_EQ(parsed.result, 1) << entry.line;
+        EXPECT_EQ(parsed.silent, entry.silent) << entry.line;
+        EXPECT_EQ(parsed.name, entry.name) << entry.line;
+        EXPECT_THAT(parsed.messages, IsEmpty()) << entry.line;
+    }
 }
 
 TEST(ParseCommandLine, TakesTheFirstSpaceSeparatedTokenAsItStands)
 {
-    Parsed dash = Parse("-s setup.cfg");
-    EXPECT_EQ(dash.silent, 0);
-    EXPECT_EQ(dash.name, "-s");
-
     EXPECT_EQ(Parse("\"My Driver.cfg\"").name, "\"My");
     EXPECT_EQ(Parse("   a\tb.cfg  other").name, "a\tb.cfg");
 
@@ -81,6 +91,9 @@ TEST(ParseCommandLine, ShowsUsageWhenNoNameFits)
     EXPECT_EQ(after.silent, 1);
     ASSERT_EQ(gFakes.shown.size(), 1u);
     EXPECT_TRUE(gFakes.shown[0].silent);
+    Parsed dashAlone = Parse("-S");
+    EXPECT_EQ(dashAlone.result, 0);
+    EXPECT_EQ(dashAlone.silent, 1);
 
     Parsed longest = Parse(std::string(259, 'n'));
     EXPECT_EQ(longest.result, 1);
@@ -132,7 +145,8 @@ TEST_F(RunKelvaneTest, EndsWithZeroWhenNothingWasRead)
     EXPECT_EQ(gFakes.installCalls, 0);
 
     EXPECT_EQ(Run("-s " + missing), 0);
-    EXPECT_EQ(gFakes.Texts().front(), "cannot open config file: -s\n");
+    EXPECT_EQ(gFakes.Texts().front(), "cannot open config file: " + missing + "\n");
+    EXPECT_TRUE(gFakes.shown.front().silent);
 }
 
 TEST_F(RunKelvaneTest, InstallsOnlyForTheX64PlatformInAnyLetterCase)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "code_page_text.h"
 #include "core_fakes.h"
 
 namespace {
@@ -108,60 +109,80 @@ TEST(DependentFileList, NeverPassesItsSize)
     EXPECT_EQ(list.bytes[kDependentListSize - 2], '\0');
 }
 
-TEST(DependentNameLeavesDirectory, OnlyNamesInsideTheDriverDirectoryPass)
+DependentNameCheck Check(unsigned codePage, const char* name)
 {
+    return CheckDependentName(name, NameDecoder{codePage, vr::test::decodeCodePage});
+}
+
+TEST(CheckDependentName, OnlyNamesInsideTheDriverDirectoryPass)
+{
+    constexpr auto kIn = DependentNameCheck::InDirectory;
+    constexpr auto kOut = DependentNameCheck::LeavesDirectory;
+    constexpr auto kNotText = DependentNameCheck::NotInCodePage;
     struct Case {
         const char* name;
-        bool leaves;
+        DependentNameCheck check;
     };
     const Case cases[] = {
-        {"VSMPL64.DLL", false},       {"vsmpl.dl_", false},     {"sub\\res.dll", false},
-        {"sub/res.dll", false},       {".\\res.dll", false},    {"a..b.dll", false},
-        {"..res.dll", false},         {"res.dll..", false},     {"", false},
-        {"..\\evil.dll", true},       {"../evil.dll", true},    {"..", true},
-        {"sub\\..\\..\\e.dll", true}, {"sub\\..", true},        {"...\\e.dll", true},
-        {".. \\e.dll", true},         {"\\evil.dll", true},     {"/evil.dll", true},
-        {"\\\\server\\s\\e", true},   {"C:evil.dll", true},     {"C:\\evil.dll", true},
-        {"res.dll:stream", true},     {"res.dll::$DATA", true},
+        {"VSMPL64.DLL", kIn},         {"vsmpl.dl_", kIn},       {"sub\\res.dll", kIn},
+        {"sub/res.dll", kIn},         {".\\res.dll", kIn},      {"a..b.dll", kIn},
+        {"..res.dll", kIn},           {"res.dll..", kIn},       {"", kIn},
+        {"..\\evil.dll", kOut},       {"../evil.dll", kOut},    {"..", kOut},
+        {"sub\\..\\..\\e.dll", kOut}, {"sub\\..", kOut},        {"...\\e.dll", kOut},
+        {".. \\e.dll", kOut},         {"\\evil.dll", kOut},     {"/evil.dll", kOut},
+        {"\\\\server\\s\\e", kOut},   {"C:evil.dll", kOut},     {"C:\\evil.dll", kOut},
+        {"res.dll:stream", kOut},     {"res.dll::$DATA", kOut},
     };
     for (const auto& entry : cases)
-        EXPECT_EQ(DependentNameLeavesDirectory(entry.name), entry.leaves) << entry.name;
-    // Devices: with an extension, trailing dots or spaces, superscript digits
-    // in the ANSI code page or in UTF-8; and names that only look like one.
+        EXPECT_EQ(Check(1252, entry.name), entry.check) << entry.name;
+    // Devices: with an extension, trailing dots or spaces, superscript digits;
+    // and names that only look like one.
     const Case devices[] = {
-        {"CON", true},           {"sub\\nul.dll", true},
-        {"Aux.x.y", true},       {"PRN...", true},
-        {"NUL . x", true},       {"com1", true},
-        {"LPT9.DLL", true},      {"COM\xB9", true},
-        {"lpt\xB2.x", true},     {"COM\xC2\xB3.dll", true},
-        {"LPT\xC2\xB9 ", true},  {"COM0", false},
-        {"LPT10", false},        {"COM\xB4", false},
-        {"CONSOLE.DLL", false},  {"con\\x.dll", false},
-        {"xnul.dll", false},     {"CO.dll", false},
-        {" AUX", false},         {"LPT\xC2", false},
-        {"COM\xC2\xB9x", false},
+        {"CON", kOut},   {"sub\\nul.dll", kOut}, {"Aux.x.y", kOut},    {"PRN...", kOut},    {"NUL . x", kOut},
+        {"com1", kOut},  {"LPT9.DLL", kOut},     {"COM\xB9", kOut},    {"lpt\xB2.x", kOut}, {"COM0", kIn},
+        {"LPT10", kIn},  {"COM\xB4", kIn},       {"CONSOLE.DLL", kIn}, {"con\\x.dll", kIn}, {"xnul.dll", kIn},
+        {"CO.dll", kIn}, {" AUX", kIn},
     };
     for (const auto& entry : devices)
-        EXPECT_EQ(DependentNameLeavesDirectory(entry.name), entry.leaves) << entry.name;
+        EXPECT_EQ(Check(1252, entry.name), entry.check) << entry.name;
+    // The same bytes read in the code page the file calls use: a superscript
+    // written in UTF-8; in 932 a 0x5C after a lead byte is half of a
+    // character (0x95 0x5C is U+8868), never a separator.
+    const struct {
+        unsigned codePage;
+        Case entry;
+    } readIn[] = {
+        {65001, {"COM\xC2\xB3.dll", kOut}}, {1252, {"COM\xC2\xB3.dll", kIn}},  {65001, {"LPT\xC2\xB9 ", kOut}},
+        {65001, {"COM\xC2\xB9x", kIn}},     {65001, {"LPT\xC2", kNotText}},    {932, {"CON.\x95\x5Cx", kOut}},
+        {1252, {"CON.\x95\x5Cx", kIn}},     {932, {"\x95\x5C..", kIn}},        {1252, {"\x95\x5C..", kOut}},
+        {932, {"a\x95\x5C\x43ON", kIn}},    {1252, {"a\x95\x5C\x43ON", kOut}}, {932, {"\x82\xA0\\..\\e", kOut}},
+        {932, {"\x82\xA0\\LPT1", kOut}},    {932, {"abc\x95", kNotText}},      {932, {"\x81\x7F", kNotText}},
+    };
+    for (const auto& [codePage, entry] : readIn)
+        EXPECT_EQ(Check(codePage, entry.name), entry.check) << codePage << ": " << entry.name;
 
     // A full-length name is read up to its last character, never past it.
     char full[kTextSize];
     std::memset(full, 'n', kMaxTextLength);
     full[kMaxTextLength] = '\0';
-    EXPECT_FALSE(DependentNameLeavesDirectory(full));
+    EXPECT_EQ(Check(1252, full), kIn);
     full[kMaxTextLength - 1] = ':';
-    EXPECT_TRUE(DependentNameLeavesDirectory(full));
+    EXPECT_EQ(Check(1252, full), kOut);
 
-    // The first escaping name of a list is reported, and only that one.
+    // The first refused name of a list is reported, and only that one.
     ResetCore();
-    DependentFileEntry entries[4] = {"good.dll", "..\\one.dll", "two.dll:s", "last.dll"};
+    DependentFileEntry entries[4] = {"good.dll", "..\\one.dll", "two.dll:s", "last\x95"};
     DriverConfig config{};
     config.DependentFiles = entries;
     config.DependentFileCount = 4;
-    EXPECT_FALSE(DependentFilesStayInDirectory(&config));
+    const NameDecoder japanese{932, vr::test::decodeCodePage};
+    EXPECT_FALSE(DependentFilesStayInDirectory(&config, japanese));
     config.DependentFileCount = 1;
-    EXPECT_TRUE(DependentFilesStayInDirectory(&config));
-    EXPECT_THAT(gFakes.Texts(), ElementsAre("Driver file name '..\\one.dll' leaves the driver directory."));
+    EXPECT_TRUE(DependentFilesStayInDirectory(&config, japanese));
+    config.DependentFiles = entries + 3;
+    EXPECT_FALSE(DependentFilesStayInDirectory(&config, japanese));
+    EXPECT_THAT(gFakes.Texts(), ElementsAre("Driver file name '..\\one.dll' leaves the driver directory.",
+                                            "Driver file name 'last\x95' is not text in this system's code page."));
 }
 
 TEST(DeclaredExpandedSize, ReadsTheCompressedHeader)

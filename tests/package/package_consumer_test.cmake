@@ -13,6 +13,32 @@ function(run)
     set(output "${output}" PARENT_SCOPE)
 endfunction()
 
+function(run_in directory)
+    execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${directory}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0)
+        string(REPLACE ";" " " command "${ARGN}")
+        message(FATAL_ERROR "${command}\nin ${directory} failed (${result}):\n${output}")
+    endif()
+endfunction()
+
+# The one fenced block of README.md of the given language that holds the text.
+function(readme_block language text variable)
+    file(READ ${SOURCE_DIR}/README.md readme)
+    string(FIND "${readme}" "${text}" at)
+    string(SUBSTRING "${readme}" 0 ${at} before)
+    string(FIND "${before}" "```${language}\n" start REVERSE)
+    if(at EQUAL -1 OR start EQUAL -1)
+        message(FATAL_ERROR "README.md has no ${language} block with \"${text}\"")
+    endif()
+    string(LENGTH "```${language}\n" fence)
+    math(EXPR start "${start} + ${fence}")
+    string(SUBSTRING "${readme}" ${start} -1 block)
+    string(FIND "${block}" "```" end)
+    string(SUBSTRING "${block}" 0 ${end} block)
+    set(${variable} "${block}" PARENT_SCOPE)
+endfunction()
+
 function(expect_files root expected)
     file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE ${root} ${root}/*)
     list(SORT found)
@@ -108,18 +134,40 @@ foreach(standard c++98 c++11 c++17 c++20)
     run(${CXX} -x c++ -std=${standard} ${strict})
 endforeach()
 
-# examples/c_plugin from a project of C alone, and the plug-in again by the
-# README's one gcc line: each imports system DLLs only.
+# examples/c_plugin from a project of C alone, and the plug-in again by
+# README's CMake project and by its one gcc line, each taken from README as it
+# is written: all of them import system DLLs only, and README's builds give
+# the DLL the name a host loads.
 set(plugin ${WORK_DIR}/c_plugin)
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/c_plugin -B ${plugin} -G "Unix Makefiles"
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS=-Wall -Wextra -pedantic -Werror"
     -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
     -DCMAKE_PREFIX_PATH=${moved})
 run(${CMAKE_COMMAND} --build ${plugin})
-run(x86_64-w64-mingw32-gcc -std=c99 -shared -o ${plugin}/by_hand.dll ${SOURCE_DIR}/examples/c_plugin/c_plugin.c
-    -I${moved}/include -L${moved}/lib -lvrcommon -ladvapi32 -luser32)
-foreach(binary c_plugin.dll plugin_host.exe by_hand.dll)
-    run(${OBJDUMP} -p ${plugin}/${binary})
+set(readme_cmake ${WORK_DIR}/readme_cmake)
+set(readme_gcc ${WORK_DIR}/readme_gcc)
+readme_block(cmake "project(component C)" project)
+file(WRITE ${readme_cmake}/CMakeLists.txt "${project}")
+readme_block(sh "-o component.dll component.c" by_hand)
+string(STRIP "${by_hand}" by_hand)
+string(REPLACE "<dir>" "${moved}" by_hand "${by_hand}")
+separate_arguments(by_hand UNIX_COMMAND "${by_hand}")
+foreach(folder ${readme_cmake} ${readme_gcc})
+    configure_file(${SOURCE_DIR}/examples/c_plugin/c_plugin.c ${folder}/component.c COPYONLY)
+endforeach()
+run(${CMAKE_COMMAND} -S ${readme_cmake} -B ${readme_cmake}/build -G "Unix Makefiles"
+    -DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS=-Wall -Wextra -pedantic -Werror"
+    -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    -DCMAKE_PREFIX_PATH=${moved})
+run(${CMAKE_COMMAND} --build ${readme_cmake}/build)
+run_in(${readme_gcc} ${by_hand})
+foreach(binary ${plugin}/c_plugin.dll ${plugin}/plugin_host.exe ${readme_cmake}/build/component.dll
+               ${readme_gcc}/component.dll)
+    if(NOT EXISTS ${binary})
+        file(GLOB built ${readme_cmake}/build/*.dll ${readme_gcc}/*.dll)
+        message(FATAL_ERROR "no ${binary}; built: ${built}")
+    endif()
+    run(${OBJDUMP} -p ${binary})
     string(REGEX REPLACE "DLL Name: (KERNEL32|msvcrt|ADVAPI32|USER32)\\.dll" "" output "${output}")
     if(output MATCHES "DLL Name: [^\r\n]+")
         message(FATAL_ERROR "${binary} imports ${CMAKE_MATCH_0}, not a system DLL")
