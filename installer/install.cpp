@@ -64,8 +64,8 @@ bool ExpectedExpandedSize(const char* source, std::uint64_t* size)
 bool DecodeAsTheFileCallsDo(unsigned codePage, const char* bytes, std::size_t byteCount, char16_t* text,
                             std::size_t capacity, std::size_t* length)
 {
-    WCHAR wide[2 * kTextSize];
-    if (byteCount == 0 || byteCount > kMaxTextLength || capacity > sizeof wide / sizeof wide[0])
+    WCHAR wide[2 * kFieldSize];
+    if (byteCount == 0 || byteCount > kMaxFieldLength || capacity > sizeof wide / sizeof wide[0])
         return false;
     const int converted = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(byteCount), wide,
                                               static_cast<int>(capacity));
@@ -142,9 +142,9 @@ bool IsDriverInstalled(const char* environment, const char* driverName, bool* fa
 bool PlaceDependentFile(const DriverConfig* config, const char* entry, const char* driverDirectory,
                         DependentFileList* list)
 {
-    char name[kTextSize];
+    char name[kFieldSize];
     JoinPath(name, "", entry);
-    char source[kTextSize];
+    char source[kFieldSize];
     if (!JoinPath(source, config->DriverDir, name)) {
         ReportPathTooLong(config->DriverDir, name);
         return false;
@@ -159,7 +159,7 @@ bool PlaceDependentFile(const DriverConfig* config, const char* entry, const cha
     if (compressed)
         ExpandCompressedName(name);  // an unknown ending keeps its name
 
-    char target[kTextSize];
+    char target[kFieldSize];
     if (!JoinPath(target, driverDirectory, name)) {
         ReportPathTooLong(driverDirectory, name);
         return false;
@@ -224,7 +224,7 @@ extern "C" int InstallDriver(const DriverConfig* config)
         return 0;
     }
 
-    char driverDirectory[kTextSize] = {};
+    char driverDirectory[kFieldSize] = {};
     DWORD needed = 0;
     if (!QueryPrinterDriverDirectory(chosen.environment, driverDirectory, kDriverDirectorySize, &needed)) {
         ShowError("GetPrinterDriverDirectory() failed.");

@@ -13,18 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<char> tail(data, data + size);
     tail.push_back('\0');
     if (ParseCommandLine(tail.data()) == 1) {
-        const std::size_t length = strnlen(ConfigFileName, kTextSize);
-        if (length == 0 || length > kMaxTextLength)
+        const std::size_t length = strnlen(ConfigFileName, kFieldSize);
+        if (length == 0 || length > kMaxFieldLength)
             std::abort();
 
-        char name[kTextSize];
+        char name[kFieldSize];
         std::memcpy(name, ConfigFileName, length + 1);
         if (name[length - 1] == '_')
             ExpandCompressedName(name);
         if (std::strlen(name) != length)
             std::abort();
 
-        char path[kTextSize];
+        char path[kFieldSize];
         JoinPath(path, ConfigFileName, name);
         static DependentFileList list;
         DependentListReset(&list);

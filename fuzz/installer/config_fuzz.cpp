@@ -14,7 +14,7 @@ namespace {
 
 void CheckText(const char* text)
 {
-    if (strnlen(text, kTextSize) > kMaxTextLength)
+    if (strnlen(text, kFieldSize) > kMaxFieldLength)
         std::abort();
 }
 

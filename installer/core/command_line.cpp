@@ -4,7 +4,7 @@
 
 extern "C" {
 int SilentMode = 0;
-char ConfigFileName[kTextSize] = {};
+char ConfigFileName[kFieldSize] = {};
 }
 
 namespace {
@@ -45,7 +45,7 @@ extern "C" int ParseCommandLine(char* commandLine)
     while (*tokenEnd != '\0' && *tokenEnd != ' ')
         ++tokenEnd;
     const std::size_t length = static_cast<std::size_t>(tokenEnd - cursor);
-    if (length == 0 || length > kMaxTextLength) {
+    if (length == 0 || length > kMaxFieldLength) {
         ShowError(kUsageMessage);
         return 0;
     }

@@ -6,7 +6,7 @@
 
 namespace {
 
-using TextField = char (DriverConfig::*)[kTextSize];
+using TextField = char (DriverConfig::*)[kFieldSize];
 
 struct SingleValueKey {
     const char* key;
@@ -32,7 +32,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 void CopyText(char* destination, const char* source)
 {
-    const std::size_t length = strnlen(source, kMaxTextLength);
+    const std::size_t length = strnlen(source, kMaxFieldLength);
     std::memcpy(destination, source, length);
     destination[length] = '\0';
 }
@@ -48,7 +48,7 @@ bool ReserveDependentFile(DriverConfig* config)
         ShowError("Memory reallocation failed");
         return false;
     }
-    void* grown = GrowDependentFiles(config->DependentFiles, newCapacity * kTextSize);
+    void* grown = GrowDependentFiles(config->DependentFiles, newCapacity * kFieldSize);
     if (grown == nullptr) {
         // The old block stays with the record, to be freed by its owner.
         ShowError("Memory reallocation failed");
@@ -60,7 +60,7 @@ bool ReserveDependentFile(DriverConfig* config)
 }
 
 struct ReaderState {
-    char key[kTextSize] = {};
+    char key[kFieldSize] = {};
     bool hasKey = false;
 };
 
@@ -120,7 +120,7 @@ extern "C" int InitConfig(DriverConfig* config)
     config->DependentFileCount = 0;
     config->DependentFileCapacity = 0;
     config->DependentFiles = static_cast<DependentFileEntry*>(
-        AllocateDependentFiles(static_cast<std::size_t>(kDependentFileGrowth) * kTextSize));
+        AllocateDependentFiles(static_cast<std::size_t>(kDependentFileGrowth) * kFieldSize));
     if (config->DependentFiles == nullptr) {
         ShowError("Memory allocation for dependent files failed");
         return 0;
@@ -132,7 +132,7 @@ extern "C" int InitConfig(DriverConfig* config)
 extern "C" int ReadConfigStream(std::FILE* file, DriverConfig* config)
 {
     ReaderState state;
-    char piece[kTextSize];
+    char piece[kFieldSize];
     // A line longer than 259 characters goes on as the next piece.
     while (std::fgets(piece, sizeof piece, file) != nullptr) {
         if (!HandlePiece(state, piece, config))
@@ -145,7 +145,7 @@ extern "C" int ReadConfig(const char* fileName, DriverConfig* config)
 {
     const vr::UniqueCFile file(std::fopen(fileName, "r"));
     if (!file) {
-        char message[64 + kTextSize];
+        char message[64 + kFieldSize];
         std::snprintf(message, sizeof message, "cannot open config file: %s\n", fileName);
         ShowError(message);
         return kReadConfigCannotOpen;

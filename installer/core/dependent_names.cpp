@@ -12,8 +12,8 @@ namespace {
 
 using Text = std::span<const char16_t>;
 
-// Room for any name of kMaxTextLength bytes, whatever the code page makes of it.
-constexpr std::size_t kDecodedCapacity = 2 * kTextSize;
+// Room for any name of kMaxFieldLength bytes, whatever the code page makes of it.
+constexpr std::size_t kDecodedCapacity = 2 * kFieldSize;
 
 char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
@@ -89,7 +89,7 @@ constexpr char kUnreadableNameFormat[] = "Driver file name '%s' is not text in t
 
 DependentNameCheck CheckDependentName(const char* name, const NameDecoder& decoder)
 {
-    const std::size_t length = strnlen(name, kMaxTextLength);
+    const std::size_t length = strnlen(name, kMaxFieldLength);
     char16_t text[kDecodedCapacity];
     std::size_t decoded = 0;
     if (length != 0 && !decoder.decode(decoder.codePage, name, length, text, kDecodedCapacity, &decoded))
@@ -105,7 +105,7 @@ bool DependentFilesStayInDirectory(const DriverConfig* config, const NameDecoder
         if (check != DependentNameCheck::InDirectory) {
             const char* format =
                 check == DependentNameCheck::LeavesDirectory ? kEscapingNameFormat : kUnreadableNameFormat;
-            char message[sizeof kUnreadableNameFormat + kTextSize];
+            char message[sizeof kUnreadableNameFormat + kFieldSize];
             std::snprintf(message, sizeof message, format, name);
             ShowError(message);
             return false;

@@ -12,8 +12,8 @@
 
 // Every text the installer keeps is a NUL-terminated narrow string in a
 // buffer of this size, so a value holds at most 259 characters.
-inline constexpr std::size_t kTextSize = 260;
-inline constexpr std::size_t kMaxTextLength = kTextSize - 1;
+inline constexpr std::size_t kFieldSize = 260;
+inline constexpr std::size_t kMaxFieldLength = kFieldSize - 1;
 
 // Room for this many dependent-file entries is added at a time.
 inline constexpr std::uint32_t kDependentFileGrowth = 260;
@@ -35,18 +35,18 @@ inline constexpr int kReadConfigCannotOpen = 0;
 inline constexpr int kReadConfigRead = 1;
 inline constexpr int kReadConfigOutOfMemory = -1;  // already reported
 
-typedef char DependentFileEntry[kTextSize];
+typedef char DependentFileEntry[kFieldSize];
 
 struct DriverConfig {
-    char DriverName[kTextSize];
-    char Platform[kTextSize];
-    char ConfigFile[kTextSize];
-    char DataFile[kTextSize];
-    char DefaultDataType[kTextSize];
-    char DriverDir[kTextSize];
-    char DriverFile[kTextSize];
-    char HelpFile[kTextSize];
-    char MonitorFile[kTextSize];
+    char DriverName[kFieldSize];
+    char Platform[kFieldSize];
+    char ConfigFile[kFieldSize];
+    char DataFile[kFieldSize];
+    char DefaultDataType[kFieldSize];
+    char DriverDir[kFieldSize];
+    char DriverFile[kFieldSize];
+    char HelpFile[kFieldSize];
+    char MonitorFile[kFieldSize];
     DependentFileEntry* DependentFiles;
     std::uint32_t DependentFileCount;
     // Entries the DependentFiles block has room for (its size / 260).
@@ -62,7 +62,7 @@ struct DependentFileList {
 extern "C" {
 
 extern int SilentMode;
-extern char ConfigFileName[kTextSize];
+extern char ConfigFileName[kFieldSize];
 
 // Provided by the program (message boxes) or by a test.
 void ShowError(const char* text);
@@ -99,7 +99,7 @@ struct DriverEnvironment {
 };
 DriverEnvironment ChooseDriverEnvironment(std::uint32_t majorVersion, bool x64);
 
-// Writes first followed directly by second into out (kTextSize bytes).
+// Writes first followed directly by second into out (kFieldSize bytes).
 // Returns false, leaving out empty, when the result would not fit.
 bool JoinPath(char* out, const char* first, const char* second);
 
@@ -126,7 +126,7 @@ struct NameDecoder {
 // COM1.dll, "lpt\u00B9 .x"): a write there reaches the device. A name that is
 // not text in the code page is refused too: what the calls would open is unknown.
 // A package is data: no name in it may choose where an administrator's
-// process writes. Reads at most kMaxTextLength bytes of the name.
+// process writes. Reads at most kMaxFieldLength bytes of the name.
 enum class DependentNameCheck { InDirectory, LeavesDirectory, NotInCodePage };
 DependentNameCheck CheckDependentName(const char* name, const NameDecoder& decoder);
 // Reports the first dependent-file name that is not InDirectory through

@@ -25,7 +25,7 @@ constexpr unsigned char kCompressedMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0
 
 extern "C" int ExpandCompressedName(char* name)
 {
-    const std::size_t length = strnlen(name, kMaxTextLength);
+    const std::size_t length = strnlen(name, kMaxFieldLength);
     if (length >= 3) {
         const char* ending = name + length - 3;
         for (const CompressedSuffix& suffix : kCompressedSuffixes) {
@@ -36,7 +36,7 @@ extern "C" int ExpandCompressedName(char* name)
             }
         }
     }
-    char message[64 + kTextSize];
+    char message[64 + kFieldSize];
     std::snprintf(message, sizeof message, "unrecognized extension file name: %s.", name);
     ShowError(message);
     return 0;
@@ -53,9 +53,9 @@ DriverEnvironment ChooseDriverEnvironment(std::uint32_t majorVersion, bool x64)
 
 bool JoinPath(char* out, const char* first, const char* second)
 {
-    const std::size_t firstLength = strnlen(first, kTextSize);
-    const std::size_t secondLength = strnlen(second, kTextSize);
-    if (firstLength + secondLength > kMaxTextLength) {
+    const std::size_t firstLength = strnlen(first, kFieldSize);
+    const std::size_t secondLength = strnlen(second, kFieldSize);
+    if (firstLength + secondLength > kMaxFieldLength) {
         out[0] = '\0';
         return false;
     }

@@ -192,6 +192,8 @@ extern "C" char* DBG_Text(const char* format, ...)
 
 extern "C" void DBG_Print(const char* sourceFile, int sourceLine, uint32_t mask, const char* text)
 {
+    // A text pointer with every bit set is how a component passes "no message
+    // here": it points at nothing, so it is ignored before anything reads it.
     if (text == reinterpret_cast<const char*>(~std::uintptr_t{0}))
         return;
     DBG_CONTEXT* context = DBG_GetContext();

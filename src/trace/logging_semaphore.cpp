@@ -1,8 +1,8 @@
 // The named logging semaphore that the product's components share, per module
-// tag, for DBG_Lock and DBG_Unlock. DBG_Lock waits for it as callers have
-// always seen. The tracer's own list of contexts is guarded by the process's
-// own lock and never waits on it, so a thread that died holding it (a crashed
-// component, a process ended mid-trace) costs tracing nothing.
+// tag, for DBG_Lock and DBG_Unlock: DBG_Lock waits up to 5 seconds for it and
+// excludes other DBG_Lock callers only. Tracing never takes it (the list of
+// contexts has the process's own lock), so a thread that died holding it (a
+// crashed component, a process ended mid-trace) costs tracing nothing.
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -38,8 +38,8 @@ SemaphoreName semaphoreName(const char* tag)
 }
 
 // The logging semaphore, opened once per module tag and kept open until the
-// module unloads: creating a named object for every lock would cost more than
-// the list walk it guards. A handle opened for an earlier tag stays open too,
+// module unloads: creating a named object for every lock would cost a kernel
+// call each time. A handle opened for an earlier tag stays open too,
 // so that a thread holding it can still give it back. Past kKeptSemaphores
 // tags a semaphore is opened for each lock and closed by DBG_Unlock.
 struct KeptSemaphore {

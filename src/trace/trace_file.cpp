@@ -1,6 +1,6 @@
-// The trace file layer: a small record around a file handle, used by the log
-// writer and by components reading text files line by line. It never reports
-// through the tracer, so the tracer can use it from inside itself.
+// The trace file layer (FIO_*): a small record around a file handle, for
+// components that read and write text files line by line. It never reports
+// through the tracer, so a component may use it while it traces.
 #include <cstdlib>
 #include <cstring>
 

@@ -16,7 +16,7 @@ using ::testing::IsEmpty;
 
 std::string Expand(const std::string& name, int* result = nullptr)
 {
-    char buffer[kTextSize] = {};
+    char buffer[kFieldSize] = {};
     std::memcpy(buffer, name.data(), name.size());
     const int replaced = ExpandCompressedName(buffer);
     if (result)
@@ -67,7 +67,7 @@ TEST(ChooseDriverEnvironment, FollowsTheRunningSystem)
 
 TEST(JoinPath, RefusesMoreThan259Characters)
 {
-    char out[kTextSize];
+    char out[kFieldSize];
     const std::string directory(200, 'd');
     EXPECT_TRUE(JoinPath(out, directory.c_str(), std::string(59, 'n').c_str()));
     EXPECT_EQ(std::strlen(out), 259u);
@@ -162,11 +162,11 @@ TEST(CheckDependentName, OnlyNamesInsideTheDriverDirectoryPass)
         EXPECT_EQ(Check(codePage, entry.name), entry.check) << codePage << ": " << entry.name;
 
     // A full-length name is read up to its last character, never past it.
-    char full[kTextSize];
-    std::memset(full, 'n', kMaxTextLength);
-    full[kMaxTextLength] = '\0';
+    char full[kFieldSize];
+    std::memset(full, 'n', kMaxFieldLength);
+    full[kMaxFieldLength] = '\0';
     EXPECT_EQ(Check(1252, full), kIn);
-    full[kMaxTextLength - 1] = ':';
+    full[kMaxFieldLength - 1] = ':';
     EXPECT_EQ(Check(1252, full), kOut);
 
     // The first refused name of a list is reported, and only that one.
