@@ -1,5 +1,6 @@
 #include "json_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -9,71 +10,15 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-void appendEscapedByte(std::string& out, unsigned char byte)
-{
-    out += "\\u00";
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0x0F];
-}
+bool needsEscape(char c) noexcept { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; }
 
-// Length of the well-formed UTF-8 sequence at text[at], or 0.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at) noexcept
+// Text already UTF-8: the ASCII characters JSON reserves are escaped, the
+// rest is kept.
+void appendEscaped(std::string& out, std::string_view text)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    uint32_t lowest = 0;
-    uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-        lowest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-        lowest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-        lowest = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    // No overlong forms, no surrogates, nothing past U+10FFFF.
-    if (code < lowest || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-        return 0;
-    return length;
-}
-
-}  // namespace
-
-void appendJsonString(std::string& out, std::string_view bytes)
-{
-    out += '"';
-    appendJsonCharacters(out, bytes);
-    out += '"';
-}
-
-void appendJsonCharacters(std::string& out, std::string_view bytes)
-{
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 0x80) {
-            const std::size_t length = utf8SequenceLength(bytes, i);
-            if (length == 0) {
-                appendEscapedByte(out, c);
-                ++i;
-            } else {
-                out.append(bytes.substr(i, length));
-                i += length;
-            }
+    for (const char c : text) {
+        if (!needsEscape(c)) {
+            out += c;
             continue;
         }
         switch (c) {
@@ -93,13 +38,38 @@ void appendJsonCharacters(std::string& out, std::string_view bytes)
             out += "\\t";
             break;
         default:
-            if (c < 0x20)
-                appendEscapedByte(out, c);
-            else
-                out += static_cast<char>(c);
+            out += "\\u00";
+            out += kHexDigits[static_cast<unsigned char>(c) >> 4];
+            out += kHexDigits[c & 0x0F];
         }
-        ++i;
     }
+}
+
+}  // namespace
+
+void appendJsonString(std::string& out, std::string_view bytes, CodePage& codePage)
+{
+    out += '"';
+    appendJsonCharacters(out, bytes, codePage);
+    out += '"';
+}
+
+void appendJsonCharacters(std::string& out, std::string_view bytes, CodePage& codePage)
+{
+    const bool ascii = std::none_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+    if (ascii) {
+        appendEscaped(out, bytes);
+        return;
+    }
+    // Decoded whole: a trail byte of a double-byte code page can look like ASCII.
+    const std::size_t from = out.size();
+    codePage.decode(bytes, out);
+    const auto first = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), needsEscape);
+    if (first == out.end())
+        return;
+    const std::string rest(first, out.end());
+    out.erase(first, out.end());
+    appendEscaped(out, rest);
 }
 
 void appendJsonNumber(std::string& out, int64_t value)
