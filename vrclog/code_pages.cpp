@@ -1,6 +1,7 @@
 // The code pages of the platform for the core's CodePage: on Windows every
 // code page the system knows, decoded by MultiByteToWideChar; elsewhere the
 // core's own tables.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,29 @@ void appendUtf16(std::string& out, const wchar_t* text, std::size_t length)
 
 class WindowsCodePage final : public CodePage {
 public:
-    WindowsCodePage(uint32_t number, unsigned maxCharSize) noexcept : number_(number), maxCharSize_(maxCharSize) {}
+    WindowsCodePage(uint32_t number, unsigned maxCharSize) : number_(number), maxCharSize_(maxCharSize)
+    {
+        if (maxCharSize_ != 1)
+            return;
+        // One byte per character: the upper half is asked of the platform
+        // once, and text is then decoded by look-up, without a call.
+        std::array<uint32_t, 128> codePoints{};
+        for (std::size_t i = 0; i < codePoints.size(); ++i) {
+            const char byte = static_cast<char>(0x80 + i);
+            const int length = toWide(std::string_view(&byte, 1));
+            codePoints[i] = length == 1 && (wide_[0] < 0x80 || wide_[0] > 0x9F) ? wide_[0] : kReplacement;
+        }
+        upper_ = upperHalfUtf8(codePoints);
+    }
     uint32_t number() const noexcept override { return number_; }
+    const UpperHalfUtf8* upperHalf() const noexcept override { return maxCharSize_ == 1 ? &upper_ : nullptr; }
 
     void decode(std::string_view bytes, std::string& utf8) override
     {
+        if (maxCharSize_ == 1) {
+            decodeByUpperHalf(bytes, upper_, utf8);
+            return;
+        }
         // One call for the whole text; only text with an undefined sequence
         // is taken apart, character by character.
         const int length = toWide(bytes);
@@ -117,6 +136,7 @@ private:
     uint32_t number_;
     unsigned maxCharSize_;
     std::vector<wchar_t> wide_;
+    UpperHalfUtf8 upper_;
 };
 
 }  // namespace

@@ -8,7 +8,6 @@ namespace vr::vrclog {
 namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
-constexpr uint64_t kHighBits = 0x8080808080808080;
 
 // The characters of the bytes 0x80-0xFF; 0xFFFD where the code page defines
 // none (Windows fills those places with C1 controls, which no text holds).
@@ -50,48 +49,56 @@ uint32_t utf8CodePoint(std::string_view sequence) noexcept
     return code;
 }
 
+}  // namespace
+
+UpperHalfUtf8 upperHalfUtf8(const std::array<uint32_t, 128>& codePoints)
+{
+    UpperHalfUtf8 half;
+    for (std::size_t i = 0; i < codePoints.size(); ++i) {
+        std::string character;
+        appendUtf8(character, codePoints[i]);
+        character.copy(half.bytes[i].data(), character.size());
+        half.length[i] = static_cast<uint8_t>(character.size());
+    }
+    return half;
+}
+
+// Gathered in a block on the stack: an append per character costs more than
+// the look-up.
+void decodeByUpperHalf(std::string_view bytes, const UpperHalfUtf8& upper, std::string& utf8)
+{
+    char block[256];
+    std::size_t used = 0;
+    for (const char c : bytes) {
+        if (used > sizeof block - 4) {
+            utf8.append(block, used);
+            used = 0;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            block[used++] = c;
+        } else {
+            std::memcpy(block + used, upper.bytes[byte - 0x80].data(), 4);
+            used += upper.length[byte - 0x80];
+        }
+    }
+    utf8.append(block, used);
+}
+
+namespace {
+
 class SingleByteCodePage final : public CodePage {
 public:
     SingleByteCodePage(uint32_t number, const UpperHalf& upper) : number_(number), upper_(upper)
     {
-        for (std::size_t i = 0; i < upper_.size(); ++i) {
-            std::string character;
-            appendUtf8(character, upper_[i]);
-            character.copy(utf8_[i].data(), character.size());
-            utf8Length_[i] = static_cast<uint8_t>(character.size());
-        }
+        std::array<uint32_t, 128> codePoints{};
+        std::copy(upper.begin(), upper.end(), codePoints.begin());
+        utf8_ = upperHalfUtf8(codePoints);
     }
     uint32_t number() const noexcept override { return number_; }
+    const UpperHalfUtf8* upperHalf() const noexcept override { return &utf8_; }
 
-    // Gathered in a block on the stack: an append per character costs more
-    // than the table look-up.
-    void decode(std::string_view bytes, std::string& utf8) override
-    {
-        char block[256];
-        std::size_t used = 0;
-        for (std::size_t at = 0; at < bytes.size();) {
-            if (used > sizeof block - 8) {
-                utf8.append(block, used);
-                used = 0;
-            }
-            // ASCII eight bytes at a time.
-            uint64_t word = 0;
-            if (bytes.size() - at >= 8 && (std::memcpy(&word, bytes.data() + at, 8), word & kHighBits) == 0) {
-                std::memcpy(block + used, &word, 8);
-                used += 8;
-                at += 8;
-                continue;
-            }
-            const auto byte = static_cast<unsigned char>(bytes[at++]);
-            if (byte < 0x80) {
-                block[used++] = static_cast<char>(byte);
-            } else {
-                std::memcpy(block + used, utf8_[byte - 0x80].data(), 3);
-                used += utf8Length_[byte - 0x80];
-            }
-        }
-        utf8.append(block, used);
-    }
+    void decode(std::string_view bytes, std::string& utf8) override { decodeByUpperHalf(bytes, utf8_, utf8); }
 
     bool encode(std::string_view utf8, std::string& bytes) override
     {
@@ -118,8 +125,7 @@ public:
 private:
     uint32_t number_;
     const UpperHalf& upper_;
-    std::array<std::array<char, 3>, 128> utf8_{};  // each upper byte's character as UTF-8
-    std::array<uint8_t, 128> utf8Length_{};
+    UpperHalfUtf8 utf8_;
 };
 
 class Utf8CodePage final : public CodePage {

@@ -5,6 +5,7 @@
 // (code_pages.cpp), the core has tables of its own for a few.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,19 @@
 namespace vr::vrclog {
 
 inline constexpr uint32_t kUtf8CodePage = 65001;
+
+// The characters of the bytes 0x80-0xFF of a code page of one byte per
+// character, as UTF-8 (U+FFFD where it defines none): text in it is decoded
+// by a look-up per byte.
+struct UpperHalfUtf8 {
+    std::array<std::array<char, 4>, 128> bytes{};
+    std::array<uint8_t, 128> length{};
+};
+
+// UTF-8 of the code points of the bytes 0x80-0xFF.
+UpperHalfUtf8 upperHalfUtf8(const std::array<uint32_t, 128>& codePoints);
+// Appends the bytes decoded by that look-up.
+void decodeByUpperHalf(std::string_view bytes, const UpperHalfUtf8& upper, std::string& utf8);
 
 // One code page, used by one thread. Only code pages that keep the bytes
 // 0x00-0x7F as ASCII are taken: a log's columns and line ends are ASCII.
@@ -27,6 +41,8 @@ public:
     // Appends the UTF-8 text in the code page; false when the text is not
     // UTF-8 or has a character the code page cannot write exactly.
     virtual bool encode(std::string_view utf8, std::string& bytes) = 0;
+    // For a code page of one byte per character, its upper half; else null.
+    virtual const UpperHalfUtf8* upperHalf() const noexcept { return nullptr; }
 };
 
 // The core's own tables: 1252 (Western European), 1251 (Cyrillic) and 65001

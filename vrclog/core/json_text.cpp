@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 
 namespace vr::vrclog {
@@ -72,6 +73,36 @@ void appendJsonString(std::string& out, std::string_view bytes, CodePage& codePa
     out += '"';
 }
 
+namespace {
+
+// A code page of one byte per character: decoded and escaped in one pass,
+// gathered in a block on the stack.
+void appendSingleByteJson(std::string& out, std::string_view bytes, const UpperHalfUtf8& upper)
+{
+    char block[256];
+    std::size_t used = 0;
+    for (const char c : bytes) {
+        if (used > sizeof block - 4) {
+            out.append(block, used);
+            used = 0;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (kPlain[byte]) {
+            block[used++] = c;
+        } else if (byte >= 0x80) {
+            std::memcpy(block + used, upper.bytes[byte - 0x80].data(), 4);
+            used += upper.length[byte - 0x80];
+        } else {
+            out.append(block, used);
+            used = 0;
+            appendEscape(out, c);
+        }
+    }
+    out.append(block, used);
+}
+
+}  // namespace
+
 void appendJsonCharacters(std::string& out, std::string_view bytes, CodePage& codePage)
 {
     // ASCII means the same in every code page a log is written in: it is
@@ -87,6 +118,10 @@ void appendJsonCharacters(std::string& out, std::string_view bytes, CodePage& co
         if (end == bytes.size())
             return;
         if ((static_cast<unsigned char>(bytes[end]) & 0x80) != 0) {
+            if (const UpperHalfUtf8* upper = codePage.upperHalf()) {
+                appendSingleByteJson(out, bytes.substr(end), *upper);
+                return;
+            }
             at = end;
             break;
         }
