@@ -3,3 +3,8 @@ if(NOT VR_WINDOWS)
     vr_add_fuzzer(vrclog_line_parser_fuzz SOURCES ${CMAKE_CURRENT_LIST_DIR}/vrclog/line_parser_fuzz.cpp
                   LIBS vrclog_core CORPUS ${CMAKE_CURRENT_LIST_DIR}/vrclog/corpus)
 endif()
+# vrclog lines --json over any log bytes in the code pages this build knows.
+if(NOT VR_WINDOWS)
+    vr_add_fuzzer(vrclog_json_lines_fuzz SOURCES ${CMAKE_CURRENT_LIST_DIR}/vrclog/json_lines_fuzz.cpp
+                  LIBS vrclog_core CORPUS ${CMAKE_CURRENT_LIST_DIR}/vrclog/json_corpus)
+endif()

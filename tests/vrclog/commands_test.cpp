@@ -49,7 +49,8 @@ int countOf(const std::string& text, const std::string& piece)
     return n;
 }
 
-// A JSON reader just large enough for the perfetto file.
+// A strict JSON reader just large enough for the perfetto file and JSON Lines:
+// strings must be UTF-8 with their controls escaped.
 struct Json {
     enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
     double number = 0;
@@ -95,13 +96,18 @@ private:
         if (!take('"'))
             return false;
         while (at_ < text_.size() && text_[at_] != '"') {
-            const auto c = static_cast<unsigned char>(text_[at_++]);
+            const auto c = static_cast<unsigned char>(text_[at_]);
             if (c < 0x20)
                 return false;  // control characters must be escaped
             if (c != '\\') {
-                out += static_cast<char>(c);
+                const std::size_t length = utf8SequenceLength(text_, at_);
+                if (length == 0)
+                    return false;  // not UTF-8
+                out.append(text_.substr(at_, length));
+                at_ += length;
                 continue;
             }
+            ++at_;
             if (at_ >= text_.size())
                 return false;
             const char e = text_[at_++];
@@ -110,8 +116,8 @@ private:
                     return false;
                 const unsigned long code = std::strtoul(std::string(text_.substr(at_, 4)).c_str(), nullptr, 16);
                 at_ += 4;
-                // Only what the writer makes: \u00XX, kept as that one byte for the comparisons here.
-                if (code > 0xFF)
+                // Only what the writer makes: controls, never a surrogate.
+                if (code >= 0x20)
                     return false;
                 out += static_cast<char>(code);
             } else if (e == 'n') {
@@ -249,6 +255,9 @@ TEST(CommandLines, BadCommandLinesAndUnreadableLogs)
     EXPECT_EQ(vrclog({"tree", "--follow", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"lines", "-f", "@VRCDBG62.LOG", "@VRCDRV62.LOG"}).exitCode, kExitBadCommandLine);
     EXPECT_EQ(vrclog({"summary", "--json", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
+    for (const char* offset : {"01:00", "+1:00", "+15:00", "+01:60", "+01-00"})
+        EXPECT_EQ(vrclog({"lines", "--utc-offset", offset, "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine) << offset;
+    EXPECT_EQ(vrclog({"lines", "--code-page", "1", "@VRCDBG62.LOG"}).exitCode, kExitBadCommandLine);
 
     const ToolRun missing = vrclog({"summary", "@VRCDBG62.LOG", "@nothing.LOG"});
     EXPECT_EQ(missing.exitCode, kExitCannotRead);
@@ -271,7 +280,7 @@ TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
     const std::string header =
         "VRCCLN  2026-12-08 00:48:38.473 vrclog_corpus_writer  308  320        corpus_writer.cpp   62 ";
     const auto line = [](std::string members) {
-        return R"({"time":"2026-12-08T00:48:38.473","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,)"
+        return R"({"time":"2026-12-08T00:48:38.473-05:30","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,)"
                R"("tid":320,"file":"corpus_writer.cpp","line":62,)" +
                members + "}\n";
     };
@@ -288,25 +297,27 @@ TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
          line(R"("class":"TRC","text":"band 1 ready","log":"VRCDRV62.LOG","count":3)")},
         {header + "3(3)   ..CompressBand\r\n",
          line(R"("class":"ENTRY","text":"CompressBand","log":"VRCDRV62.LOG","count":3)")},
+        // Code page 1252 throughout: a pair of bytes that looks like UTF-8 is two characters.
         {header + "DBG    say \"hi\" to C:\\dir\\x\x01\x1f\t caf\xe9 \xc3\xa9\xff\r\n",
-         line(R"("class":"DBG","text":"say \"hi\" to C:\\dir\\x\u0001\u001f\t caf\u00e9 )"
-              "\xc3\xa9"
-              R"(\u00ff","log":"VRCDRV62.LOG")")},
+         line(R"("class":"DBG","text":"say \"hi\" to C:\\dir\\x\u0001\u001f\t café Ã©ÿ","log":"VRCDRV62.LOG")")},
         // Without a header: a line before any record has no time either; a report has the time before it.
         {"before any record\r\n" + header + "REL    x\r\nDEBUG ERROR: Function level count below 0.\r\n",
          R"({"time":null,)" + none +
              R"("class":"TEXT","text":"before any record","log":"VRCDRV62.LOG"})"
              "\n" +
-             line(R"("class":"REL","text":"x","log":"VRCDRV62.LOG")") + R"({"time":"2026-12-08T00:48:38.473",)" + none +
+             line(R"("class":"REL","text":"x","log":"VRCDRV62.LOG")") + R"({"time":"2026-12-08T00:48:38.473-05:30",)" +
+             none +
              R"("class":"ERROR","text":"DEBUG ERROR: Function level count below 0.","log":"VRCDRV62.LOG"})"
              "\n"},
     };
     Options options;
     options.json = true;
     options.logs = {"C:\\logs\\VRCDRV62.LOG"};
+    options.utcOffsetMinutes = -(5 * 60 + 30);
+    const std::unique_ptr<CodePage> codePage = builtInCodePage(1252);
     for (const Case& c : cases) {
         LogMerge merge = testing::mergeOf({c.log});
-        RecordPrinter printer(options);
+        RecordPrinter printer(options, *codePage);
         StringSink out;
         EXPECT_TRUE(runLines(merge, LogFilter{}, printer, out));
         EXPECT_EQ(out.text(), c.json) << c.log;
@@ -329,7 +340,7 @@ TEST(CommandLinesJson, TwoLogsMergedAsLinesMergesThemWithItsFilters)
         ASSERT_TRUE(JsonReader(json.out.substr(at, end - at)).read(record)) << json.out.substr(at, end - at);
         ++byLog[record["log"].text];
         if (record["module"].kind != Json::Kind::Null)
-            times += record["time"].text + " ";
+            times += record["time"].text.substr(0, 23) + " ";  // without the offset
     }
     EXPECT_EQ(times, expected);
     EXPECT_EQ(byLog["VRCDBG62.LOG"], 288 + 4);  // with the reports written without a header
@@ -337,6 +348,57 @@ TEST(CommandLinesJson, TwoLogsMergedAsLinesMergesThemWithItsFilters)
     const ToolRun rel = vrclog({"lines", "--json", "--class", "REL", "--tid", "320", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});
     EXPECT_EQ(countOf(rel.out, "\n"), 2);
     EXPECT_EQ(countOf(rel.out, R"("tid":320,"file":"corpus_writer.cpp","line":62,"class":"REL")"), 2);
+}
+
+// Logs written in code pages 1252, 1251 and 932: texts, process names and file
+// names come out of --json and perfetto as the characters meant, the plain
+// lines as the log holds them, and --grep finds them by their characters.
+TEST(CommandLinesJson, TextInTheWritersCodePageComesOutAsItsCharacters)
+{
+    const struct {
+        const char* codePage;
+        std::string process, file, text;  // as the writer's code page has them
+        std::string processName, fileName, message;
+    } cases[] = {
+        {"1252", "caf\xe9", "r\xe9sum\xe9.cpp", "price \x80 5, \x93quoted\x94 \xc9\xa0 \x8a\x9f\x81", "café",
+         "résumé.cpp", "price € 5, “quoted” É\u00a0 ŠŸ\ufffd"},
+        {"1251", "\xcf\xf0\xe8\xe2\xe5\xf2", "\xf4\xe0\xe9\xeb.cpp", "\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0", "Привет",
+         "файл.cpp", "Привет мир"},
+        {"932", "\x95\x5c\x8e\xa6", "\x95\x5c.cpp", "\x93\xfa\x96\x7b\x8c\xea \x95\x5cx \x81", "表示", "表.cpp",
+         "日本語 表x \ufffd"},
+    };
+    for (const auto& c : cases) {
+        std::string known;
+        if (!openCodePage(static_cast<uint32_t>(std::stoul(c.codePage)), known))
+            continue;  // the host build knows fewer code pages than Windows
+        char header[160];
+        std::snprintf(header, sizeof header, "VRCCLN  2026-12-08 00:48:38.473 %-20s%25s   62 REL    ",
+                      (c.process + "  308  320").c_str(), c.file.c_str());
+        const std::string log = header + c.text + "\r\n";
+        const std::string path = std::string(VR_TEST_DIR) + "/vrclog_code_page_" + c.codePage + ".LOG";
+        std::ofstream(path, std::ios::binary) << log;
+        const ToolRun json = vrclog({"lines", "--json", "--code-page", c.codePage, path});
+        Json record;
+        ASSERT_TRUE(JsonReader(json.out).read(record)) << json.out;
+        EXPECT_EQ(record["process"].text, c.processName);
+        EXPECT_EQ(record["file"].text, c.fileName);
+        EXPECT_EQ(record["text"].text, c.message);
+        const std::string time = record["time"].text;  // this machine's offset at that time
+        EXPECT_TRUE(time.size() == 29 && time.starts_with("2026-12-08T00:48:38.473") && time[26] == ':') << time;
+
+        EXPECT_EQ(vrclog({"lines", "--code-page", c.codePage, "--grep", c.processName, path}).out, log);
+        const std::string trace = path + ".json";
+        ASSERT_EQ(vrclog({"perfetto", "-o", trace, "--code-page", c.codePage, path}).exitCode, kExitDone);
+        Json perfetto;
+        ASSERT_TRUE(JsonReader(readFile(trace)).read(perfetto));
+        std::remove(trace.c_str());
+        std::remove(path.c_str());
+        std::string names;
+        for (const Json& event : perfetto["traceEvents"].items)
+            names += event["args"]["name"].text + event["args"]["text"].text + event["args"]["source"].text + "|";
+        EXPECT_NE(names.find(c.processName + "|"), std::string::npos) << names;
+        EXPECT_NE(names.find(c.message + c.fileName + ":62|"), std::string::npos) << names;
+    }
 }
 
 TEST(CommandTree, EntriesByLevelWithTheirTrcLines)
@@ -382,13 +444,16 @@ TEST(CommandSummary, CountsFoldedEntriesAndHeldLinesByTheirRepeats)
     EXPECT_NE(out.find("\nMissing lines\n  none\n"), std::string::npos);
 
     // The tracer's own line where a log lost lines; a REL text that only
-    // starts the same way is none.
+    // starts the same way, or holds more, is none.
     const std::string path = std::string(VR_TEST_DIR) + "/vrclog_gap.LOG";
     const std::string header =
         "VRCCLN  2026-12-08 11:03:38.173 spoolsv  100  200               log_files.cpp  310 REL    ";
     std::ofstream(path, std::ios::binary)
         << header + "TRACE ERROR: 37 lines could not be written to this log: the disk was full.\r\n" + header +
-               "TRACE ERROR: something else\r\n";
+               "TRACE ERROR: something else\r\n" + header +
+               "TRACE ERROR: job 12 could not be written to this log: printer offline\r\n" + header +
+               "TRACE ERROR: 2 lines could not be written to this log: the disk was full.\r\n"
+               "  TRACE ERROR: 2 lines could not be written to this log: the disk was full.\r\n";
     const ToolRun gaps = vrclog({"summary", path});
     std::remove(path.c_str());
     EXPECT_TRUE(gaps.out.ends_with("\nMissing lines\n  2026-12-08 11:03:38.173  37 lines could not be written to "
@@ -454,27 +519,25 @@ TEST(CommandPerfetto, WritesOneSlicePerEntryLineThatReadsBack)
     }
 }
 
-TEST(JsonText, EscapesControlsKeepsUtf8AndSpellsOutOtherBytes)
+TEST(JsonText, EscapesControlsAndDecodesEveryByteByTheCodePage)
 {
-    std::string out;
-    static const char kBytes[] =
-        "a\"b\\c\r\n\t\x01\x1f caf\xe9 \xc3\xa9 \xe2\x82\xac \xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80 \xff";
-    appendJsonString(out, std::string_view(kBytes, sizeof kBytes - 1));
-    EXPECT_EQ(
-        out,
-        "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u001f caf\\u00e9 \xc3\xa9 \xe2\x82\xac \\u00c0\\u00af \\u00ed\\u00a0\\u0080 "
-        "\xf0\x9f\x98\x80 \\u00ff\"");
-    // At the very end of a text: whole sequences are kept, one cut short is spelled out.
-    struct End {
+    const struct {
+        uint32_t codePage;
         std::string_view bytes;
         std::string_view json;
+    } cases[] = {
+        {1252, "a\"b\\c\r\n\t\x01\x1f\x7f", "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u001f\x7f\""},
+        {1252, "\x80\x81\x8a\x9f \xa0\xff\"\x01", "\"€\xef\xbf\xbdŠŸ \xc2\xa0ÿ\\\"\\u0001\""},
+        {1251, "\xcf\xf0\xe8\xe2\xe5\xf2 \x98", "\"Привет \xef\xbf\xbd\""},
+        // UTF-8 as a code page: a sequence cut short or ill-formed is U+FFFD, byte by byte.
+        {kUtf8CodePage, "caf\xc3\xa9 \xe2\x82 \xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80",
+         "\"café \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd "
+         "\xf0\x9f\x98\x80\""},
     };
-    for (const End& end :
-         {End{"\xe2\x82", "\"\\u00e2\\u0082\""}, End{"caf\xc3\xa9", "\"caf\xc3\xa9\""},
-          End{"\xe2\x82\xac", "\"\xe2\x82\xac\""}, End{"x\xf0\x9f\x98\x80", "\"x\xf0\x9f\x98\x80\""}}) {
-        out.clear();
-        appendJsonString(out, end.bytes);
-        EXPECT_EQ(out, end.json);
+    for (const auto& c : cases) {
+        std::string out;
+        appendJsonString(out, c.bytes, *builtInCodePage(c.codePage));
+        EXPECT_EQ(out, c.json) << c.codePage << " " << c.bytes;
     }
 }
 

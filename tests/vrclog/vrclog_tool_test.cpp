@@ -190,12 +190,12 @@ TEST(VrclogTool, FollowJsonPrintsEachRecordOnceWhole)
     const std::wstring log = folder.path() + L"\\VRCDRV62.LOG";
     append(log, record(0, "REL", "in the log before following began"));
     const vr::test::OutputtingProgram follow =
-        vr::test::startCapturingOutput(vrclogProgram(), L"lines --follow --json \"" + log + L"\"");
+        vr::test::startCapturingOutput(vrclogProgram(), L"lines --follow --json --utc-offset +01:00 \"" + log + L"\"");
     ASSERT_TRUE(follow.started.process);
     ASSERT_TRUE(heldByAnother(log));
     const auto json = [](const char* millisecond, const std::string& text) {
         return R"({"time":"2026-12-08T00:48:38.00)" + std::string(millisecond) +
-               R"(","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,"tid":312,)"
+               R"(+01:00","module":"VRCCLN","process":"vrclog_corpus_writer","pid":308,"tid":312,)"
                R"("file":"corpus_writer.cpp","line":88,"class":"REL","text":")" +
                text + R"(","log":"VRCDRV62.LOG"})" + "\n";
     };

@@ -63,6 +63,16 @@ std::string applyOption(std::string_view name, const std::string& value, Options
         if (value.empty())
             return "--grep needs a text to look for";
         filter.text = value;
+    } else if (name == "--code-page") {
+        const auto number = parseId(value);
+        // 1 to 3 are the platform's names for this machine's own code pages.
+        if (!number || *number <= 3 || *number > 0xFFFF)
+            return "--code-page needs a code page number such as 1252, 1251 or 932, not '" + value + "'";
+        options.codePage = *number;
+    } else if (name == "--utc-offset") {
+        options.utcOffsetMinutes = parseUtcOffset(value);
+        if (!options.utcOffsetMinutes)
+            return "--utc-offset takes +HH:MM or -HH:MM (or Z), not '" + value + "'";
     } else if (name == "-o" || name == "--output") {
         if (options.command != Command::Perfetto)
             return std::string(name) + " is for the perfetto command only";
@@ -75,8 +85,8 @@ std::string applyOption(std::string_view name, const std::string& value, Options
 
 bool takesValue(std::string_view name) noexcept
 {
-    for (std::string_view known :
-         {"--process", "--pid", "--tid", "--class", "--from", "--to", "--grep", "-o", "--output"})
+    for (std::string_view known : {"--process", "--pid", "--tid", "--class", "--from", "--to", "--grep", "--code-page",
+                                   "--utc-offset", "-o", "--output"})
         if (name == known)
             return true;
     return false;
@@ -101,14 +111,20 @@ std::string_view usageText() noexcept
            "--follow starts at the log's current end (the lines already in it are not printed), prints each\n"
            "matching record once it is whole, carries on in the new log after a rotation (the followed\n"
            "file becomes the backup) and ends with exit code 0 at Ctrl+C.\n"
+           "Text is decoded from the logs' code page: --code-page N for a log written on a machine with\n"
+           "another ANSI code page (1252 Western, 1250 Central European, 1251 Cyrillic, 932 Japanese, 936\n"
+           "Chinese, 949 Korean...); by default this machine's. Bytes it does not define read as U+FFFD.\n"
+           "Plain lines are printed as the log holds them; --grep and --process take their text in it.\n"
            "--json members: time, module, process, pid, tid, file, line, class, text (the whole text), log,\n"
-           "and count for a folded record; line breaks in the text as \\n, bytes that are not UTF-8 as\n"
-           "\\u00XX. One line per record, for a log shipper's standard input:\n"
-           "  vrclog lines --follow --json VRCDRV62.LOG | fluent-bit -i stdin -o stdout\n"
-           R"(  {"time":"2026-12-08T00:48:38.473","module":"VRCCLN","process":"vrclog_corpus_writer",)"
+           "and count for a folded record; UTF-8, line breaks in the text as \\n. The time carries its\n"
+           "offset from UTC: this machine's zone at that time, or --utc-offset +HH:MM|-HH:MM for a log from\n"
+           "a machine in another zone. One line per record, for a log shipper's standard input:\n"
+           "  vrclog lines --follow --json VRCDRV62.LOG | fluent-bit -c vrclog.conf\n"
+           R"(  {"time":"2026-12-08T00:48:38.473+01:00","module":"VRCCLN","process":"vrclog_corpus_writer",)"
            R"("pid":308,"tid":320,"file":"corpus_writer.cpp","line":62,"class":"REL",)"
            R"("text":"job 0 started on thread 2","log":"VRCDRV62.LOG"})"
            "\n"
+           "A one-off read leaves out a last line that is still being written (no line end yet).\n"
            "Exit codes: 0 done, 1 nothing matched, 2 bad command line, 3 a log cannot be read\n"
            "(or the output cannot be written).\n";
 }
@@ -187,12 +203,27 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
         out.write(usageText());
         return out.flush() ? kExitDone : kExitCannotRead;
     }
-    RecordPrinter printer(options);
-    if (options.follow)
-        return followLines(*openLiveLog(options.logs.front()), options.logs.front(), options.filter, printer, out,
-                           errors);
-    LogMerge logs;
     std::string error;
+    const std::unique_ptr<CodePage> codePage = openCodePage(options.codePage, error);
+    if (!codePage) {
+        errors.write("vrclog: " + error + "\n");
+        return kExitBadCommandLine;
+    }
+    // Filters compare the log's own bytes: their text is put in its code page.
+    LogFilter filter = options.filter;
+    for (std::string* text : {&filter.text, &filter.processName}) {
+        std::string inLog;
+        if (!codePage->encode(*text, inLog)) {
+            errors.write("vrclog: '" + *text + "' cannot be written in code page " +
+                         std::to_string(codePage->number()) + ", so no log in it holds it\n");
+            return kExitNothingMatched;
+        }
+        *text = std::move(inLog);
+    }
+    RecordPrinter printer(options, *codePage);
+    if (options.follow)
+        return followLines(*openLiveLog(options.logs.front()), options.logs.front(), filter, printer, out, errors);
+    LogMerge logs;
     if (!logs.open(options.logs, error)) {
         errors.write("vrclog: " + error + "\n");
         return kExitCannotRead;
@@ -201,13 +232,13 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
     bool written = true;
     switch (options.command) {
     case Command::Lines:
-        matched = runLines(logs, options.filter, printer, out);
+        matched = runLines(logs, filter, printer, out);
         break;
     case Command::Tree:
-        matched = runTree(logs, options.filter, out);
+        matched = runTree(logs, filter, out);
         break;
     case Command::Summary:
-        matched = runSummary(logs, options.filter, out);
+        matched = runSummary(logs, filter, out);
         break;
     case Command::Perfetto: {
         errno = 0;
@@ -218,7 +249,7 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
             return kExitCannotRead;
         }
         FileSink json(std::move(file));
-        matched = runPerfetto(logs, options.filter, json);
+        matched = runPerfetto(logs, filter, *codePage, json);
         if (!json.flush()) {
             errors.write("vrclog: cannot write '" + options.outputPath + "'\n");
             written = false;
@@ -237,6 +268,8 @@ int runCommand(const Options& options, TextSink& out, TextSink& errors)
     if (const uint64_t unparsed = logs.unparsedLines(); unparsed > 0)
         errors.write("vrclog: " + std::to_string(unparsed) +
                      " line(s) could not be read as trace lines; kept with the line before them\n");
+    for (const std::string& path : logs.logsEndingInHalfALine())
+        errors.write("vrclog: '" + path + "' ends in a line still being written; it is left out\n");
     if (const uint64_t skipped = logs.skippedLines(); skipped > 0)
         errors.write("vrclog: " + std::to_string(skipped) + " line(s) of over-long records skipped\n");
     return matched ? kExitDone : kExitNothingMatched;

@@ -2,6 +2,7 @@
 // multi-line text included, with the log's own line ends; or as JSON Lines.
 #include "command_line.h"
 #include "json_lines.h"
+#include "json_text.h"
 #include "matching_records.h"
 
 namespace vr::vrclog {
@@ -14,10 +15,13 @@ void writeRecordLines(const LogRecord& record, TextSink& out)
         out.write("\r\n");
 }
 
-RecordPrinter::RecordPrinter(const Options& options) : json_(options.json)
+RecordPrinter::RecordPrinter(const Options& options, CodePage& codePage)
+    : json_(options.json), codePage_(codePage), offsets_(options.utcOffsetMinutes)
 {
+    // Names come from the command line, which the console program hands on as UTF-8.
+    const std::unique_ptr<CodePage> utf8 = builtInCodePage(kUtf8CodePage);
     for (const std::string& path : options.logs)
-        logNames_.emplace_back(fileNameOf(path));
+        appendJsonString(logNames_.emplace_back(), fileNameOf(path), *utf8);
 }
 
 void RecordPrinter::print(const LogRecord& record, TextSink& out)
@@ -27,7 +31,8 @@ void RecordPrinter::print(const LogRecord& record, TextSink& out)
         return;
     }
     line_.clear();
-    appendJsonLine(line_, record, record.fileIndex < logNames_.size() ? logNames_[record.fileIndex] : "");
+    appendJsonLine(line_, record, record.fileIndex < logNames_.size() ? logNames_[record.fileIndex] : "\"\"", codePage_,
+                   offsets_);
     out.write(line_);
 }
 

@@ -15,23 +15,13 @@
 #include "json_text.h"
 #include "matching_records.h"
 #include "thread_index.h"
+#include "utc_offset.h"
 
 namespace vr::vrclog {
 
 namespace {
 
 constexpr std::size_t kMaxOpenSlices = 256;  // deeper than the tracer's 100 levels
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) noexcept
-{
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
 
 // The log's local time as microseconds, counted as if it were UTC.
 int64_t microseconds(std::string_view time) noexcept
@@ -62,7 +52,10 @@ struct ThreadTrack {
 
 class PerfettoWriter {
 public:
-    explicit PerfettoWriter(TextSink& out) : out_(out) { out_.write("{\"traceEvents\":[\n"); }
+    PerfettoWriter(TextSink& out, CodePage& codePage) : out_(out), codePage_(codePage)
+    {
+        out_.write("{\"traceEvents\":[\n");
+    }
 
     void add(const LogRecord& record)
     {
@@ -72,7 +65,7 @@ public:
             // A report written without a header belongs to no known thread.
             beginEvent("i", 0, 0, ts);
             event_ += ",\"s\":\"g\",\"name\":\"DEBUG ERROR\",\"cat\":\"error\",\"args\":{\"text\":";
-            appendJsonString(event_, record.fullText());
+            appendJsonString(event_, record.fullText(), codePage_);
             endEvent("}");
             return;
         }
@@ -96,18 +89,18 @@ public:
             closeSlices(track, pid, tid, header.level + 1, ts);
         beginEvent("i", pid, tid, ts);
         event_ += ",\"s\":\"t\",\"name\":";
-        appendJsonString(event_,
-                         header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass));
+        appendJsonString(event_, header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass),
+                         codePage_);
         event_ += ",\"cat\":\"";
         event_ += lineClassName(header.lineClass);
         event_ += "\",\"args\":{\"text\":";
-        appendJsonString(event_, record.fullText());
+        appendJsonString(event_, record.fullText(), codePage_);
         if (header.lineClass == LineClass::Trc) {
             event_ += ",\"repeats\":";
             appendJsonNumber(event_, header.count);
         }
         event_ += ",\"source\":";
-        appendJsonString(event_, source(header));
+        appendJsonString(event_, source(header), codePage_);
         endEvent("}");
     }
 
@@ -152,12 +145,12 @@ private:
         if (processes_.insert({identity.processId, identity.processName}).second) {
             beginEvent("M", identity.processId, 0, 0);
             event_ += ",\"name\":\"process_name\",\"args\":{\"name\":";
-            appendJsonString(event_, identity.processName);
+            appendJsonString(event_, identity.processName, codePage_);
             endEvent("}");
         }
         beginEvent("M", identity.processId, identity.threadId, 0);
         event_ += ",\"name\":\"thread_name\",\"args\":{\"name\":";
-        appendJsonString(event_, identity.processName + " " + std::to_string(identity.threadId));
+        appendJsonString(event_, identity.processName + " " + std::to_string(identity.threadId), codePage_);
         endEvent("}");
     }
 
@@ -170,19 +163,20 @@ private:
             event_ += ",\"dur\":";
             appendJsonNumber(event_, end > slice.start ? end - slice.start : 0);
             event_ += ",\"name\":";
-            appendJsonString(event_, slice.name);
+            appendJsonString(event_, slice.name, codePage_);
             event_ += ",\"cat\":\"entry\",\"args\":{\"level\":";
             appendJsonNumber(event_, slice.level);
             event_ += ",\"calls\":";
             appendJsonNumber(event_, slice.calls);
             event_ += ",\"source\":";
-            appendJsonString(event_, slice.source);
+            appendJsonString(event_, slice.source, codePage_);
             endEvent("}");
             track.open.pop_back();
         }
     }
 
     TextSink& out_;
+    CodePage& codePage_;
     ThreadIndex threads_;
     std::vector<ThreadTrack> tracks_;
     std::set<std::pair<uint32_t, std::string>> processes_;
@@ -192,9 +186,9 @@ private:
 
 }  // namespace
 
-bool runPerfetto(LogMerge& logs, const LogFilter& filter, TextSink& json)
+bool runPerfetto(LogMerge& logs, const LogFilter& filter, CodePage& codePage, TextSink& json)
 {
-    PerfettoWriter writer(json);
+    PerfettoWriter writer(json, codePage);
     const bool matched = forEachMatchingRecord(
         logs, filter,
         // Lines found before any record have no time to place them at.

@@ -102,11 +102,12 @@ public:
             ++headerless_;
             return;
         }
-        // The tracer's own line where a log lost lines.
-        if (header.lineClass == LineClass::Rel && header.text.starts_with(trace::kGapLineStart) &&
-            record.fullText().find(trace::kGapLineMarker) != std::string_view::npos)
+        // The tracer's own line where a log lost lines: one line of exactly
+        // its shape (a record with further lines is a component's text).
+        if (trace::GapText gap; header.lineClass == LineClass::Rel && record.fullText().size() == header.text.size() &&
+                                trace::parseGapText(header.text, gap))
             gaps_.push_back(ErrorReport{std::string(header.time),
-                                        oneLine(record.fullText().substr(trace::kGapLineStart.size())),
+                                        oneLine(header.text.substr(trace::kGapLineStart.size())),
                                         threadLabel(threads_.identity(threads_.indexOf(header)))});
         const std::size_t index = threads_.indexOf(header);
         if (index >= perThread_.size())

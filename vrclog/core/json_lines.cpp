@@ -6,8 +6,8 @@ namespace vr::vrclog {
 
 namespace {
 
-// "2026-12-08 11:03:38.173" as "2026-12-08T11:03:38.173".
-void appendTime(std::string& out, std::string_view time)
+// "2026-12-08 11:03:38.173" as "2026-12-08T11:03:38.173+01:00".
+void appendTime(std::string& out, std::string_view time, UtcOffsets& offsets)
 {
     if (time.size() != kTimeLength) {
         out += "null";
@@ -17,19 +17,21 @@ void appendTime(std::string& out, std::string_view time)
     out.append(time.substr(0, 10));
     out += 'T';
     out.append(time.substr(11));
+    if (const std::optional<int> offset = offsets.at(time))
+        appendUtcOffset(out, *offset);
     out += '"';
 }
 
 // The text's "\r\n" line breaks as "\n", like its bare "\n" ones.
-void appendText(std::string& out, std::string_view text)
+void appendText(std::string& out, std::string_view text, CodePage& codePage)
 {
     out += '"';
     for (std::size_t lineEnd; (lineEnd = text.find("\r\n")) != std::string_view::npos;) {
-        appendJsonCharacters(out, text.substr(0, lineEnd));
+        appendJsonCharacters(out, text.substr(0, lineEnd), codePage);
         out += "\\n";
         text.remove_prefix(lineEnd + 2);
     }
-    appendJsonCharacters(out, text);
+    appendJsonCharacters(out, text, codePage);
     out += '"';
 }
 
@@ -41,22 +43,23 @@ std::string_view fileNameOf(std::string_view path) noexcept
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
-void appendJsonLine(std::string& out, const LogRecord& record, std::string_view logName)
+void appendJsonLine(std::string& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
+                    UtcOffsets& offsets)
 {
     const LineHeader& header = record.header;
     out += "{\"time\":";
-    appendTime(out, header.time);
+    appendTime(out, header.time, offsets);
     if (record.hasHeader) {
         out += ",\"module\":";
-        appendJsonString(out, header.moduleTag);
+        appendJsonString(out, header.moduleTag, codePage);
         out += ",\"process\":";
-        appendJsonString(out, header.processName);
+        appendJsonString(out, header.processName, codePage);
         out += ",\"pid\":";
         appendJsonNumber(out, header.processId);
         out += ",\"tid\":";
         appendJsonNumber(out, header.threadId);
         out += ",\"file\":";
-        appendJsonString(out, header.sourceFile);
+        appendJsonString(out, header.sourceFile, codePage);
         out += ",\"line\":";
         appendJsonNumber(out, header.sourceLine);
     } else {
@@ -65,9 +68,9 @@ void appendJsonLine(std::string& out, const LogRecord& record, std::string_view 
     out += ",\"class\":\"";
     out += lineClassName(header.lineClass);
     out += "\",\"text\":";
-    appendText(out, record.fullText());
+    appendText(out, record.fullText(), codePage);
     out += ",\"log\":";
-    appendJsonString(out, logName);
+    out += logName;
     if (header.count > 1) {
         out += ",\"count\":";
         appendJsonNumber(out, header.count);

@@ -1,25 +1,30 @@
 // vrclog lines --json: each record as one JSON object on one line (JSON
 // Lines), for the log platforms that sites ship their logs into. Members, in
 // this order: time (the log's local time as ISO 8601 with milliseconds and
-// no zone), module, process, pid, tid, file, line, class, text (the whole
+// its offset from UTC, "2026-12-08T11:03:38.173+01:00"; without the offset
+// when the time cannot be placed), module, process, pid, tid, file, line, class, text (the whole
 // text, its line breaks as \n), log (the file name of the log it came from),
 // and count for a folded record only (an entry folding calls, a TRC line
 // repeats). A record written without a header (an error report, lines before
 // the first record) has null for what only a header tells; an error report
-// takes the time of the record before it. Bytes are escaped as in
-// json_text.h: the output is UTF-8 and valid JSON for any bytes. No platform
-// calls.
+// takes the time of the record before it. Text is decoded from the log's
+// code page as in json_text.h: the output is UTF-8 and valid JSON for any
+// bytes. No platform calls.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "code_page.h"
 #include "log_reader.h"
+#include "utc_offset.h"
 
 namespace vr::vrclog {
 
-// Appends the record as a JSON object and a line end ("\n").
-void appendJsonLine(std::string& out, const LogRecord& record, std::string_view logName);
+// Appends the record as a JSON object and a line end ("\n"); logName is the
+// log member's value, already a JSON string.
+void appendJsonLine(std::string& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
+                    UtcOffsets& offsets);
 
 // The file name of a path as given on the command line: after its last "/" or "\".
 std::string_view fileNameOf(std::string_view path) noexcept;

@@ -1,6 +1,9 @@
 #include "json_text.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 
 namespace vr::vrclog {
@@ -9,97 +12,131 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-void appendEscapedByte(std::string& out, unsigned char byte)
+bool needsEscape(char c) noexcept { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; }
+
+// The bytes written as they are: printable ASCII that JSON does not reserve.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c)
+        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return plain;
+}();
+
+bool isPlain(char c) noexcept { return kPlain[static_cast<unsigned char>(c)]; }
+
+void appendEscape(std::string& out, char c)
 {
-    out += "\\u00";
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0x0F];
+    switch (c) {
+    case '"':
+        out += "\\\"";
+        break;
+    case '\\':
+        out += "\\\\";
+        break;
+    case '\n':
+        out += "\\n";
+        break;
+    case '\r':
+        out += "\\r";
+        break;
+    case '\t':
+        out += "\\t";
+        break;
+    default:
+        out += "\\u00";
+        out += kHexDigits[static_cast<unsigned char>(c) >> 4];
+        out += kHexDigits[c & 0x0F];
+    }
 }
 
-// Length of the well-formed UTF-8 sequence at text[at], or 0.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at) noexcept
+// Text already UTF-8: the ASCII characters JSON reserves are escaped, the
+// rest is kept, in runs.
+void appendEscaped(std::string& out, std::string_view text)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    uint32_t lowest = 0;
-    uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-        lowest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-        lowest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-        lowest = 0x10000;
-    } else {
-        return 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = at;
+        while (end < text.size() && !needsEscape(text[end]))
+            ++end;
+        out.append(text.data() + at, end - at);
+        if (end < text.size())
+            appendEscape(out, text[end++]);
+        at = end;
     }
-    if (text.size() - at < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    // No overlong forms, no surrogates, nothing past U+10FFFF.
-    if (code < lowest || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-        return 0;
-    return length;
 }
 
 }  // namespace
 
-void appendJsonString(std::string& out, std::string_view bytes)
+void appendJsonString(std::string& out, std::string_view bytes, CodePage& codePage)
 {
     out += '"';
-    appendJsonCharacters(out, bytes);
+    appendJsonCharacters(out, bytes, codePage);
     out += '"';
 }
 
-void appendJsonCharacters(std::string& out, std::string_view bytes)
+namespace {
+
+// A code page of one byte per character: decoded and escaped in one pass,
+// gathered in a block on the stack.
+void appendSingleByteJson(std::string& out, std::string_view bytes, const UpperHalfUtf8& upper)
 {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 0x80) {
-            const std::size_t length = utf8SequenceLength(bytes, i);
-            if (length == 0) {
-                appendEscapedByte(out, c);
-                ++i;
-            } else {
-                out.append(bytes.substr(i, length));
-                i += length;
-            }
-            continue;
+    char block[256];
+    std::size_t used = 0;
+    for (const char c : bytes) {
+        if (used > sizeof block - 4) {
+            out.append(block, used);
+            used = 0;
         }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20)
-                appendEscapedByte(out, c);
-            else
-                out += static_cast<char>(c);
+        const auto byte = static_cast<unsigned char>(c);
+        if (kPlain[byte]) {
+            block[used++] = c;
+        } else if (byte >= 0x80) {
+            std::memcpy(block + used, upper.bytes[byte - 0x80].data(), 4);
+            used += upper.length[byte - 0x80];
+        } else {
+            out.append(block, used);
+            used = 0;
+            appendEscape(out, c);
         }
-        ++i;
     }
+    out.append(block, used);
+}
+
+}  // namespace
+
+void appendJsonCharacters(std::string& out, std::string_view bytes, CodePage& codePage)
+{
+    // ASCII means the same in every code page a log is written in: it is
+    // copied in runs, and only the rest from the first byte of 0x80 or above
+    // is decoded. That byte begins a character, since no ASCII byte is a
+    // lead byte.
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t end = at;
+        while (end < bytes.size() && isPlain(bytes[end]))
+            ++end;
+        out.append(bytes.data() + at, end - at);
+        if (end == bytes.size())
+            return;
+        if ((static_cast<unsigned char>(bytes[end]) & 0x80) != 0) {
+            if (const UpperHalfUtf8* upper = codePage.upperHalf()) {
+                appendSingleByteJson(out, bytes.substr(end), *upper);
+                return;
+            }
+            at = end;
+            break;
+        }
+        appendEscape(out, bytes[end]);
+        at = end + 1;
+    }
+    // Decoded whole: a trail byte of a double-byte code page can look like ASCII.
+    const std::size_t from = out.size();
+    codePage.decode(bytes.substr(at), out);
+    const auto first = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), needsEscape);
+    if (first == out.end())
+        return;
+    const std::string rest(first, out.end());
+    out.erase(first, out.end());
+    appendEscaped(out, rest);
 }
 
 void appendJsonNumber(std::string& out, int64_t value)

@@ -8,8 +8,6 @@ namespace vr::vrclog {
 
 namespace {
 
-constexpr std::size_t kMaxModuleTag = 32;
-constexpr std::size_t kModuleTagWidth = 7;
 constexpr std::size_t kProcessColumnWidth = 20;
 constexpr std::size_t kSourceColumnWidth = 25;
 constexpr std::size_t kLineNumberWidth = 5;

@@ -22,6 +22,8 @@ enum class LineShape : uint8_t {
 };
 
 inline constexpr std::size_t kTimeLength = 23;  // "yyyy-mm-dd hh:mm:ss.mmm"
+inline constexpr std::size_t kMaxModuleTag = 32;
+inline constexpr std::size_t kModuleTagWidth = 7;
 
 struct LineHeader {
     std::string_view moduleTag;

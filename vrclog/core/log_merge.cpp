@@ -88,4 +88,13 @@ uint64_t LogMerge::skippedLines() const noexcept
     return total;
 }
 
+std::vector<std::string> LogMerge::logsEndingInHalfALine() const
+{
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < heads_.size(); ++i)
+        if (heads_[i].reader->endsInHalfALine())
+            paths.push_back(i < paths_.size() ? paths_[i] : "log " + std::to_string(i + 1));
+    return paths;
+}
+
 }  // namespace vr::vrclog

@@ -28,6 +28,9 @@ public:
     bool failed(std::string& error) const;
     uint64_t unparsedLines() const noexcept;
     uint64_t skippedLines() const noexcept;
+    // The logs, by the names they were opened by, whose last line was left
+    // out as one still being written.
+    std::vector<std::string> logsEndingInHalfALine() const;
 
 private:
     struct Head {

@@ -15,6 +15,27 @@ std::string_view LogRecord::fullText() const noexcept
     return withoutLineEnd(std::string_view(from, static_cast<std::size_t>(rawEnd - from)));
 }
 
+bool startsLikeHeader(std::string_view partial) noexcept
+{
+    const LineShape shape = parseLine(partial).shape;
+    if (shape == LineShape::Header || shape == LineShape::BrokenHeader)
+        return true;
+    const std::size_t tagLength = partial.find(' ');
+    if (tagLength == 0 || tagLength == std::string_view::npos || tagLength > kMaxModuleTag)
+        return false;
+    const std::size_t timeStart = std::max(tagLength, kModuleTagWidth) + 1;
+    for (std::size_t i = tagLength; i < std::min(partial.size(), timeStart); ++i)
+        if (partial[i] != ' ')
+            return false;
+    constexpr std::string_view kTimePattern = "dddd-dd-dd dd:dd:dd.ddd ";
+    for (std::size_t i = timeStart; i < partial.size() && i - timeStart < kTimePattern.size(); ++i) {
+        const char wanted = kTimePattern[i - timeStart];
+        if (wanted == 'd' ? partial[i] < '0' || partial[i] > '9' : partial[i] != wanted)
+            return false;
+    }
+    return true;
+}
+
 std::size_t FileSource::read(char* destination, std::size_t capacity) noexcept
 {
     if (file_ == nullptr || errorNumber_ != 0)
@@ -118,6 +139,13 @@ LogReader::ReadResult LogReader::readLine(Line& line)
         if (atEnd_) {
             if (position_ == end_)
                 return ReadResult::End;
+            // A writer appends a whole record at once: a last line without its
+            // line end that starts like a header is one still being written.
+            if (startsLikeHeader(bytes(position_, end_))) {
+                endsInHalfALine_ = true;
+                position_ = end_;
+                return ReadResult::End;
+            }
             line.start = position_;
             line.end = end_;
             position_ = end_;

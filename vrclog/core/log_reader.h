@@ -94,6 +94,10 @@ public:
     uint64_t unparsedLines() const noexcept { return unparsedLines_; }
     // Lines dropped from records over the size limit.
     uint64_t skippedLines() const noexcept { return skippedLines_; }
+    // The log ended in a line without its line end that starts like a
+    // header: a record its writer was still writing. It was left out rather
+    // than taken for the rest of the record before it.
+    bool endsInHalfALine() const noexcept { return endsInHalfALine_; }
 
 private:
     struct Line {
@@ -128,6 +132,11 @@ private:
     bool hasLastTime_ = false;
     uint64_t unparsedLines_ = 0;
     uint64_t skippedLines_ = 0;
+    bool endsInHalfALine_ = false;
 };
+
+// Whether the bytes of a line without its line end begin as a header does:
+// a module tag, the blanks after it, and as much of the time as they hold.
+bool startsLikeHeader(std::string_view partialLine) noexcept;
 
 }  // namespace vr::vrclog

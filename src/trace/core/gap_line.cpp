@@ -1,5 +1,6 @@
 #include "trace/core/gap_line.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "trace/core/trace_context.h"
@@ -21,15 +22,62 @@ const char* lossCauseText(LossCause cause) noexcept
     return "a write to it failed";
 }
 
+namespace {
+
+constexpr LossCause kCauses[] = {LossCause::Held, LossCause::DiskFull, LossCause::WriteFailed, LossCause::SecondName};
+
+const char* lineWord(unsigned long lost) noexcept { return lost == 1 ? "line" : "lines"; }
+
+// Takes expected from the front of text; false when text does not start with it.
+bool take(std::string_view& text, std::string_view expected) noexcept
+{
+    if (!text.starts_with(expected))
+        return false;
+    text.remove_prefix(expected.size());
+    return true;
+}
+
+}  // namespace
+
 std::size_t formatGapLine(char* destination, std::size_t capacity, const GapLine& gap) noexcept
 {
     const int length =
-        std::snprintf(destination, capacity,
-                      "%-7s %23s %-20s%25s%5d REL    TRACE ERROR: %lu %s could not be written to this "
-                      "log: %s.\r\n",
-                      gap.moduleTag, gap.timestamp, gap.processColumn, DBG_BaseName(gap.sourceFile), gap.sourceLine,
-                      gap.lost, gap.lost == 1 ? "line" : "lines", lossCauseText(gap.cause));
+        std::snprintf(destination, capacity, "%-7s %23s %-20s%25s%5d REL    %.*s%lu %s%.*s%s.\r\n", gap.moduleTag,
+                      gap.timestamp, gap.processColumn, DBG_BaseName(gap.sourceFile), gap.sourceLine,
+                      static_cast<int>(kGapLineStart.size()), kGapLineStart.data(), gap.lost, lineWord(gap.lost),
+                      static_cast<int>(kGapLineMarker.size()), kGapLineMarker.data(), lossCauseText(gap.cause));
     return length > 0 && static_cast<std::size_t>(length) < capacity ? static_cast<std::size_t>(length) : 0;
+}
+
+bool parseGapText(std::string_view message, GapText& gap) noexcept
+{
+    if (!take(message, kGapLineStart))
+        return false;
+    // The count as %lu writes it: digits without a sign or leading zeros.
+    std::size_t digits = 0;
+    while (digits < message.size() && message[digits] >= '0' && message[digits] <= '9')
+        ++digits;
+    if (digits == 0 || (digits > 1 && message[0] == '0'))
+        return false;
+    unsigned long lost = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const auto digit = static_cast<unsigned long>(message[i] - '0');
+        if (lost > (ULONG_MAX - digit) / 10)
+            return false;
+        lost = lost * 10 + digit;
+    }
+    message.remove_prefix(digits);
+    if (!take(message, " ") || !take(message, lineWord(lost)) || !take(message, kGapLineMarker))
+        return false;
+    for (const LossCause cause : kCauses) {
+        std::string_view rest = message;
+        if (take(rest, lossCauseText(cause)) && rest == ".") {
+            gap.lost = lost;
+            gap.cause = cause;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace vr::trace

@@ -35,4 +35,15 @@ struct GapLine {
 // it does not fit.
 std::size_t formatGapLine(char* destination, std::size_t capacity, const GapLine& gap) noexcept;
 
+// What the message of a gap line says.
+struct GapText {
+    unsigned long lost = 0;
+    LossCause cause = LossCause::Held;
+};
+
+// Reads the message of a release line (after its class column, without its
+// line end) as formatGapLine writes it, and nothing else: a component's own
+// text that only starts the same way, or that holds more, is no gap line.
+bool parseGapText(std::string_view message, GapText& gap) noexcept;
+
 }  // namespace vr::trace

@@ -288,6 +288,17 @@ TEST(TraceGapLine, SaysHowManyLinesAreMissingAndWhyInTheLogsFormat)
         EXPECT_EQ(formatGapLine(line, sizeof line, gap), expected.size());
         EXPECT_EQ(line, expected);
         EXPECT_EQ(formatGapLine(line, expected.size(), gap), 0u) << "no room for its end";
+        // Read back as written, and only so.
+        GapText read;
+        const std::string message = std::string("TRACE ERROR: ") + c.text;
+        ASSERT_TRUE(parseGapText(message, read)) << message;
+        EXPECT_EQ(read.lost, c.lost);
+        EXPECT_EQ(read.cause, c.cause);
+        for (const std::string& other :
+             {message + " ", message.substr(0, message.size() - 1), "TRACE ERROR: 0" + message.substr(13),
+              message.substr(0, message.find(' ', 13) + 1) + (c.lost == 1 ? "lines" : "line") +
+                  message.substr(message.find(" could"))})
+            EXPECT_FALSE(parseGapText(other, read)) << other;
     }
 }
 

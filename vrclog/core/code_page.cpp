@@ -1,0 +1,236 @@
+#include "code_page.h"
+
+#include <array>
+#include <cstring>
+
+namespace vr::vrclog {
+
+namespace {
+
+constexpr uint32_t kReplacement = 0xFFFD;
+
+// The characters of the bytes 0x80-0xFF; 0xFFFD where the code page defines
+// none (Windows fills those places with C1 controls, which no text holds).
+using UpperHalf = std::array<uint16_t, 128>;
+
+constexpr UpperHalf kWindows1252 = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152,
+    0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122,
+    0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178, 0x00A0, 0x00A1, 0x00A2, 0x00A3, 0x00A4, 0x00A5, 0x00A6,
+    0x00A7, 0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF, 0x00B0, 0x00B1, 0x00B2, 0x00B3,
+    0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x00B9, 0x00BA, 0x00BB, 0x00BC, 0x00BD, 0x00BE, 0x00BF, 0x00C0,
+    0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7, 0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD,
+    0x00CE, 0x00CF, 0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x00D7, 0x00D8, 0x00D9, 0x00DA,
+    0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF, 0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7,
+    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4,
+    0x00F5, 0x00F6, 0x00F7, 0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF};
+
+constexpr UpperHalf kWindows1251 = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122,
+    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, 0x0410,
+    0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D,
+    0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429, 0x042A,
+    0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444,
+    0x0445, 0x0446, 0x0447, 0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
+
+// The code point of a well-formed sequence of the given length.
+uint32_t utf8CodePoint(std::string_view sequence) noexcept
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    if (sequence.size() == 1)
+        return byte(0);
+    uint32_t code = byte(0) & (0x7F >> sequence.size());
+    for (std::size_t i = 1; i < sequence.size(); ++i)
+        code = (code << 6) | (byte(i) & 0x3F);
+    return code;
+}
+
+}  // namespace
+
+UpperHalfUtf8 upperHalfUtf8(const std::array<uint32_t, 128>& codePoints)
+{
+    UpperHalfUtf8 half;
+    for (std::size_t i = 0; i < codePoints.size(); ++i) {
+        std::string character;
+        appendUtf8(character, codePoints[i]);
+        character.copy(half.bytes[i].data(), character.size());
+        half.length[i] = static_cast<uint8_t>(character.size());
+    }
+    return half;
+}
+
+// Gathered in a block on the stack: an append per character costs more than
+// the look-up.
+void decodeByUpperHalf(std::string_view bytes, const UpperHalfUtf8& upper, std::string& utf8)
+{
+    char block[256];
+    std::size_t used = 0;
+    for (const char c : bytes) {
+        if (used > sizeof block - 4) {
+            utf8.append(block, used);
+            used = 0;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            block[used++] = c;
+        } else {
+            std::memcpy(block + used, upper.bytes[byte - 0x80].data(), 4);
+            used += upper.length[byte - 0x80];
+        }
+    }
+    utf8.append(block, used);
+}
+
+namespace {
+
+class SingleByteCodePage final : public CodePage {
+public:
+    SingleByteCodePage(uint32_t number, const UpperHalf& upper) : number_(number), upper_(upper)
+    {
+        std::array<uint32_t, 128> codePoints{};
+        std::copy(upper.begin(), upper.end(), codePoints.begin());
+        utf8_ = upperHalfUtf8(codePoints);
+    }
+    uint32_t number() const noexcept override { return number_; }
+    const UpperHalfUtf8* upperHalf() const noexcept override { return &utf8_; }
+
+    void decode(std::string_view bytes, std::string& utf8) override { decodeByUpperHalf(bytes, utf8_, utf8); }
+
+    bool encode(std::string_view utf8, std::string& bytes) override
+    {
+        for (std::size_t at = 0; at < utf8.size();) {
+            const std::size_t length = utf8SequenceLength(utf8, at);
+            if (length == 0)
+                return false;
+            const uint32_t code = utf8CodePoint(utf8.substr(at, length));
+            at += length;
+            if (code < 0x80) {
+                bytes += static_cast<char>(code);
+                continue;
+            }
+            std::size_t place = 0;
+            while (place < upper_.size() && (upper_[place] != code || code == kReplacement))
+                ++place;
+            if (place == upper_.size())
+                return false;
+            bytes += static_cast<char>(0x80 + place);
+        }
+        return true;
+    }
+
+private:
+    uint32_t number_;
+    const UpperHalf& upper_;
+    UpperHalfUtf8 utf8_;
+};
+
+class Utf8CodePage final : public CodePage {
+public:
+    uint32_t number() const noexcept override { return kUtf8CodePage; }
+
+    void decode(std::string_view bytes, std::string& utf8) override
+    {
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t length = utf8SequenceLength(bytes, at);
+            if (length == 0) {
+                appendUtf8(utf8, kReplacement);
+                ++at;
+            } else {
+                utf8.append(bytes.substr(at, length));
+                at += length;
+            }
+        }
+    }
+
+    bool encode(std::string_view utf8, std::string& bytes) override
+    {
+        for (std::size_t at = 0; at < utf8.size();) {
+            const std::size_t length = utf8SequenceLength(utf8, at);
+            if (length == 0)
+                return false;
+            at += length;
+        }
+        bytes.append(utf8);
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<CodePage> builtInCodePage(uint32_t number)
+{
+    switch (number) {
+    case 1252:
+        return std::make_unique<SingleByteCodePage>(number, kWindows1252);
+    case 1251:
+        return std::make_unique<SingleByteCodePage>(number, kWindows1251);
+    case kUtf8CodePage:
+        return std::make_unique<Utf8CodePage>();
+    default:
+        return nullptr;
+    }
+}
+
+void appendUtf8(std::string& out, uint32_t code)
+{
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+        code = kReplacement;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at) noexcept
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    uint32_t lowest = 0;
+    uint32_t code = 0;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+        lowest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+        lowest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+        lowest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    if (code < lowest || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+        return 0;
+    return length;
+}
+
+}  // namespace vr::vrclog
