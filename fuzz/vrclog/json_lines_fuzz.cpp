@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "command_line.h"
+#include "command_lines.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "line_parser_reference.h"
 #include "log_follow.h"
 #include "log_reader.h"
 
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string_view log(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::string_view firstLine = log.substr(0, log.find('\n'));
     const ParsedLine parsed = parseLine(firstLine);
-    const ParsedLine reference = parseLineByEveryColumnEnd(firstLine);
+    const ParsedLine reference = testing::parseLineByEveryColumnEnd(firstLine);
     check(parsed.shape == reference.shape);
     if (parsed.shape == LineShape::Header) {
         const LineHeader& a = parsed.header;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "command_lines.h"
 #include "json_text.h"
 #include "vrclog_test_support.h"
 

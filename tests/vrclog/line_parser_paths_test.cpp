@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "line_parser_reference.h"
 #include "log_line.h"
 #include "vrclog_test_support.h"
 
@@ -28,7 +29,7 @@ bool sameView(std::string_view a, std::string_view b)
 ::testing::AssertionResult readAlike(std::string_view line)
 {
     const ParsedLine fast = parseLine(line);
-    const ParsedLine slow = parseLineByEveryColumnEnd(line);
+    const ParsedLine slow = testing::parseLineByEveryColumnEnd(line);
     if (fast.shape != slow.shape)
         return ::testing::AssertionFailure() << "shapes differ: " << line;
     if (fast.shape != LineShape::Header)

@@ -7,7 +7,7 @@
 #include <functional>
 #include <iterator>
 
-#include "command_line.h"
+#include "command_lines.h"
 #include "log_follow.h"
 #include "vrclog_test_support.h"
 

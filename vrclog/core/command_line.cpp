@@ -4,7 +4,14 @@
 #include <charconv>
 #include <cstring>
 
+#include "code_page.h"
+#include "command_lines.h"
+#include "command_perfetto.h"
+#include "command_summary.h"
+#include "command_tree.h"
+#include "log_filter.h"
 #include "log_follow.h"
+#include "log_merge.h"
 
 namespace vr::vrclog {
 

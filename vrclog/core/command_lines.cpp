@@ -1,6 +1,6 @@
 // vrclog lines: the matching records as they are in the log, every line of a
 // multi-line text included, with the log's own line ends; or as JSON Lines.
-#include "command_line.h"
+#include "command_lines.h"
 #include "json_lines.h"
 #include "json_text.h"
 #include "matching_records.h"

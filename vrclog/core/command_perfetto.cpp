@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "command_line.h"
+#include "command_perfetto.h"
 #include "json_text.h"
 #include "matching_records.h"
 #include "thread_index.h"

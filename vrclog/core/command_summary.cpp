@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "command_summary.h"
 #include "matching_records.h"
 #include "trace/core/gap_line.h"
 #include "text_counter.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "command_tree.h"
 #include "matching_records.h"
 #include "thread_index.h"
 

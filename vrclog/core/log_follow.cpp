@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "command_line.h"
+#include "command_lines.h"
 
 namespace vr::vrclog {
 

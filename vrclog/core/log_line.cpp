@@ -8,18 +8,16 @@ namespace vr::vrclog {
 
 namespace {
 
-constexpr std::size_t kProcessColumnWidth = 20;
-constexpr std::size_t kSourceColumnWidth = 25;
-constexpr std::size_t kLineNumberWidth = 5;
-constexpr std::size_t kClassColumnWidth = 7;
+using trace::kClassColumnWidth;
+using trace::kLineNumberWidth;
+using trace::kModuleTagWidth;
+using trace::kProcessColumnWidth;
+using trace::kSourceFileWidth;
 constexpr std::size_t kDecimalIdWidth = 4;
 // " 0x%08X 0x%08X": a blank, 0x and eight digits, twice.
 constexpr std::size_t kHexIdsLength = 22;
-// An executable base name fits in MAX_PATH; a longer search only wastes time
-// on a line that is not a header.
-constexpr std::size_t kMaxProcessColumn = 300;
 constexpr std::size_t kMaxSourceName = 1024;
-constexpr std::size_t kMinAfterLongColumn = kSourceColumnWidth + kLineNumberWidth + 1;
+constexpr std::size_t kMinAfterLongColumn = kSourceFileWidth + kLineNumberWidth + 1;
 constexpr std::size_t kMaxDigits = 9;  // keeps every parsed number inside int32
 constexpr int32_t kMaxEntryLevel = 100;
 constexpr std::size_t kMaxTrcDots = 100000;  // keeps the level inside int32 on any line
@@ -221,7 +219,7 @@ bool readSourceColumns(std::string_view area, std::size_t columnEnd, LineHeader&
     if (source >= area.size())
         return false;
     if (area[source] == ' ') {
-        const std::size_t sourceEnd = source + kSourceColumnWidth;
+        const std::size_t sourceEnd = source + kSourceFileWidth;
         if (!lineNumberAt(area, sourceEnd, header.sourceLine, textStart))
             return false;
         std::size_t name = source;
@@ -231,7 +229,7 @@ bool readSourceColumns(std::string_view area, std::size_t columnEnd, LineHeader&
         return true;
     }
     const std::size_t last = std::min(area.size(), source + kMaxSourceName);
-    for (std::size_t end = source + kSourceColumnWidth; end < last; ++end) {
+    for (std::size_t end = source + kSourceFileWidth; end < last; ++end) {
         // Most places in a long name are neither blank nor digit: no number there.
         if (area[end] != ' ' && !isDigit(area[end]))
             continue;
@@ -411,36 +409,27 @@ bool findColumnEnd(std::string_view area, LineHeader& header, std::size_t& textS
     return false;
 }
 
-// The first column end that the rest of the header fits behind.
-bool findColumnEndByTryingEach(std::string_view area, LineHeader& header, std::size_t& textStart) noexcept
-{
-    const std::size_t lastEnd = std::min(area.size(), kMaxProcessColumn);
-    for (std::size_t end = 1; end <= lastEnd; ++end)
-        if (headerFitsAt(area, end, header, textStart))
-            return true;
-    return false;
-}
+}  // namespace
 
-// The two readings differ only in how they find the process column's end;
-// a template argument rather than a pointer lets the call inline.
-template <auto findEnd>
-ParsedLine parseFindingColumnEndBy(std::string_view line) noexcept
+ParsedLine parseLine(std::string_view line) noexcept
 {
     ParsedLine parsed;
     std::string_view area;
     std::size_t textStart = 0;
-    if (readLineStart(line, parsed, area) && findEnd(area, parsed.header, textStart))
+    if (readLineStart(line, parsed, area) && findColumnEnd(area, parsed.header, textStart))
         finishHeader(parsed, area, textStart);
     return parsed;
 }
 
-}  // namespace
-
-ParsedLine parseLine(std::string_view line) noexcept { return parseFindingColumnEndBy<findColumnEnd>(line); }
-
-ParsedLine parseLineByEveryColumnEnd(std::string_view line) noexcept
+ParsedLine parseLineWithColumnEnd(std::string_view line, std::size_t columnEnd) noexcept
 {
-    return parseFindingColumnEndBy<findColumnEndByTryingEach>(line);
+    ParsedLine parsed;
+    std::string_view area;
+    std::size_t textStart = 0;
+    if (readLineStart(line, parsed, area) && columnEnd >= 1 && columnEnd <= area.size() &&
+        headerFitsAt(area, columnEnd, parsed.header, textStart))
+        finishHeader(parsed, area, textStart);
+    return parsed;
 }
 
 std::string_view lineClassName(LineClass lineClass) noexcept

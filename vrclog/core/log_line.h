@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "trace/core/line_columns.h"
+
 namespace vr::vrclog {
 
 // The kinds of trace line. Plain is a header line without a class column
@@ -21,9 +23,11 @@ enum class LineShape : uint8_t {
     BrokenHeader  // starts like a header (tag and time) but the rest does not fit
 };
 
-inline constexpr std::size_t kTimeLength = 23;  // "yyyy-mm-dd hh:mm:ss.mmm"
+inline constexpr std::size_t kTimeLength = trace::kTimeWidth;  // "yyyy-mm-dd hh:mm:ss.mmm"
 inline constexpr std::size_t kMaxModuleTag = 32;
-inline constexpr std::size_t kModuleTagWidth = 7;
+// An executable base name fits in MAX_PATH; a longer search for the end of the
+// process column only wastes time on a line that is not a header.
+inline constexpr std::size_t kMaxProcessColumn = 300;
 
 struct LineHeader {
     std::string_view moduleTag;
@@ -51,9 +55,11 @@ struct ParsedLine {
 // the result point into line.
 ParsedLine parseLine(std::string_view line) noexcept;
 
-// The same reading as parseLine, found by trying every end of the process
-// column from the left. Slow; the reference that parseLine is tested against.
-ParsedLine parseLineByEveryColumnEnd(std::string_view line) noexcept;
+// The reading of line as a header whose process column ends columnEnd
+// characters behind the blank after the time (a Header only if the rest of the
+// header fits there; the first such end from the left is the one parseLine
+// finds, by the layout, without trying each).
+ParsedLine parseLineWithColumnEnd(std::string_view line, std::size_t columnEnd) noexcept;
 
 // The line without its trailing "\n", "\r\n" or "\r".
 std::string_view withoutLineEnd(std::string_view line) noexcept;

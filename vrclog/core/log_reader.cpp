@@ -23,7 +23,7 @@ bool startsLikeHeader(std::string_view partial) noexcept
     const std::size_t tagLength = partial.find(' ');
     if (tagLength == 0 || tagLength == std::string_view::npos || tagLength > kMaxModuleTag)
         return false;
-    const std::size_t timeStart = std::max(tagLength, kModuleTagWidth) + 1;
+    const std::size_t timeStart = std::max(tagLength, trace::kModuleTagWidth) + 1;
     for (std::size_t i = tagLength; i < std::min(partial.size(), timeStart); ++i)
         if (partial[i] != ' ')
             return false;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "trace/core/line_columns.h"
 #include "trace/core/trace_context.h"
 
 namespace vr::trace {
@@ -41,12 +42,18 @@ bool take(std::string_view& text, std::string_view expected) noexcept
 
 std::size_t formatGapLine(char* destination, std::size_t capacity, const GapLine& gap) noexcept
 {
-    const int length =
-        std::snprintf(destination, capacity, "%-7s %23s %-20s%25s%5d REL    %.*s%lu %s%.*s%s.\r\n", gap.moduleTag,
-                      gap.timestamp, gap.processColumn, DBG_BaseName(gap.sourceFile), gap.sourceLine,
+    const int header = formatLineHeader(destination, capacity, gap.moduleTag, gap.timestamp, gap.processColumn,
+                                        DBG_BaseName(gap.sourceFile), gap.sourceLine);
+    if (header < 0 || static_cast<std::size_t>(header) >= capacity)
+        return 0;
+    const std::size_t used = static_cast<std::size_t>(header);
+    const int message =
+        std::snprintf(destination + used, capacity - used, "REL    %.*s%lu %s%.*s%s.\r\n",
                       static_cast<int>(kGapLineStart.size()), kGapLineStart.data(), gap.lost, lineWord(gap.lost),
                       static_cast<int>(kGapLineMarker.size()), kGapLineMarker.data(), lossCauseText(gap.cause));
-    return length > 0 && static_cast<std::size_t>(length) < capacity ? static_cast<std::size_t>(length) : 0;
+    if (message <= 0 || static_cast<std::size_t>(message) >= capacity - used)
+        return 0;
+    return used + static_cast<std::size_t>(message);
 }
 
 bool parseGapText(std::string_view message, GapText& gap) noexcept

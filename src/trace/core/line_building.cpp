@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "trace/core/line_columns.h"
+
 extern "C" const char* DBG_BaseName(const char* path)
 {
     if (path == nullptr)
@@ -16,6 +18,15 @@ extern "C" const char* DBG_BaseName(const char* path)
 }
 
 namespace vr::trace {
+
+int formatLineHeader(char* destination, std::size_t capacity, const char* moduleTag, const char* timestamp,
+                     const char* processColumn, const char* sourceFile, int sourceLine) noexcept
+{
+    return std::snprintf(destination, capacity, "%-*s %*s %-*s%*s%*d ", static_cast<int>(kModuleTagWidth), moduleTag,
+                         static_cast<int>(kTimeWidth), timestamp, static_cast<int>(kProcessColumnWidth), processColumn,
+                         static_cast<int>(kSourceFileWidth), sourceFile, static_cast<int>(kLineNumberWidth),
+                         sourceLine);
+}
 
 std::size_t copyBounded(char* destination, std::size_t capacity, std::string_view text) noexcept
 {
@@ -111,8 +122,8 @@ bool buildLine(DBG_CONTEXT& context, const char* text, const char* sourceFile, i
     const char* base = DBG_BaseName(sourceFile);
     if (base == nullptr || std::strlen(base) > kMaxBaseName)
         return false;
-    int header = std::snprintf(context.line, kTextSize, "%-7s %23s %-20s%25s%5d ", moduleTag, timestamp,
-                               context.processColumn, base, sourceLine);
+    const int header =
+        formatLineHeader(context.line, kTextSize, moduleTag, timestamp, context.processColumn, base, sourceLine);
     if (header < 0)
         context.line[0] = '\0';
 

@@ -1,0 +1,39 @@
+// vrclog lines: the matching records as the log holds them, or as JSON Lines.
+// No platform calls.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "code_page.h"
+#include "command_options.h"
+#include "log_filter.h"
+#include "log_merge.h"
+#include "text_sink.h"
+#include "utc_offset.h"
+
+namespace vr::vrclog {
+
+// How lines shows a record: as the log holds it, or with --json as one JSON
+// object on a line, its text decoded from the code page, naming the log by
+// the file name it was given as.
+class RecordPrinter {
+public:
+    RecordPrinter(const Options& options, CodePage& codePage);
+    void print(const LogRecord& record, TextSink& out);
+
+private:
+    bool json_;
+    CodePage& codePage_;
+    UtcOffsets offsets_;
+    std::vector<std::string> logNames_;  // as JSON strings, by the log's place on the command line
+    std::string line_;
+};
+
+// Reads the stream to its end; tells whether any record matched the filter.
+bool runLines(LogMerge& logs, const LogFilter& filter, RecordPrinter& printer, TextSink& out);
+
+// A record's lines as in the log, with a line end after the last one.
+void writeRecordLines(const LogRecord& record, TextSink& out);
+
+}  // namespace vr::vrclog
