@@ -173,15 +173,6 @@ TEST(CompatibilityPersisted, CreatesTheKeyAndRecordsThePath)
         RegDeleteTreeW(HKEY_CURRENT_USER, key);
 }
 
-TEST(ShieldIcon, RealShellGivesAnIconOrNothing)
-{
-    // Wine's shell answers S_OK without an icon.
-    HICON icon = VRC_GetShieldIcon();
-    if (icon != nullptr) {
-        EXPECT_TRUE(DestroyIcon(icon));
-    }
-}
-
 TEST(ShieldIcon, EveryWayTheShellCanFail)
 {
     const std::wstring standIn = windowsPath(VR_TEST_DIR) + L"\\system_stock_icon.dll";

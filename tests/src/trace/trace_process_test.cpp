@@ -25,7 +25,7 @@ TEST(TraceAcrossProcesses, HolderPastFiveSecondsCostsOnlyTheLock)
     EXPECT_EQ(DBG_Lock(), nullptr);
     const ULONGLONG waited = GetTickCount64() - start;
     EXPECT_GE(waited, 4900u);
-    EXPECT_LT(waited, 7500u);
+    EXPECT_LT(waited, 9500u);  // one wait, not two
 
     // A message goes on unlocked and still reaches its log.
     DBG_Print("C:\\x\\waiting.c", 1, DBG_MASK_REL, DBG_Text("while held"));
@@ -38,7 +38,7 @@ TEST(TraceAcrossProcesses, HolderPastFiveSecondsCostsOnlyTheLock)
     HANDLE lock = DBG_Lock();
     EXPECT_NE(lock, nullptr);
     DBG_Unlock(lock);
-    EXPECT_LT(GetTickCount64() - again, 1000u);
+    EXPECT_LT(GetTickCount64() - again, 4000u);
     DBG_Unlock(nullptr);
 }
 

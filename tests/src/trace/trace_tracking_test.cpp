@@ -167,7 +167,7 @@ TEST_F(Tracking, SemaphoreHeldElsewhereDelaysNoThread)
         RETURN(kSource, 4, nested);
     }
     DBG_Print(kSource, 5, DBG_MASK_TO_LOG, DBG_Text("inside, not waiting"));
-    EXPECT_LT(GetTickCount64() - start, 2000u);
+    EXPECT_LT(GetTickCount64() - start, 4000u);  // less than one semaphore wait
 
     // A new thread finds its context in the list under the process's own
     // lock: it does not wait for the holder, and its line is written.
