@@ -12,9 +12,11 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "kelvane_harness.h"
-#include "kelvane_matchers.h"
+#include "file_bytes.h"
+#include "installed_drivers.h"
+#include "kelvane_runs.h"
 #include "registry_state.h"
+#include "wine_paths.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "driver_log_capture.h"
 #include "registry_state.h"
-#include "system_support.h"
+#include "helper_programs.h"
 
 #include <aclapi.h>
 #include <gmock/gmock.h>

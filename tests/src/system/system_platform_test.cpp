@@ -6,7 +6,7 @@
 #include "platform/handles.h"
 #include "registry_state.h"
 #include "system/shield_icon_seam.h"
-#include "system_support.h"
+#include "helper_programs.h"
 #include "text.h"
 
 #include <gtest/gtest.h>

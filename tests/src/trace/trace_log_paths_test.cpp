@@ -15,16 +15,15 @@
 #include "shared_file.h"
 #include "trace/log_paths.h"
 #include "trace/tracer_seams.h"
-#include "trace_expectations.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
 #include "vrcommon.h"
 
 using namespace vr::test;
-using namespace vr::test::trace;
 
 namespace {
 
 constexpr const char* kSource = "C:\\src\\paths.c";
-constexpr const wchar_t* kEnvironmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 bool holds(const std::wstring& log, const std::string& text)
 {
@@ -122,10 +121,10 @@ TEST_F(LogPaths, DriverLogFileSetChangedAndDeletedBetweenLines)
     deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");
     writeBoth("back to the default");
 
-    const std::vector<std::string> firstLines = fileLines(first);
+    const std::vector<std::string> firstLines = readLines(first);
     ASSERT_EQ(firstLines.size(), 1u);
     EXPECT_EQ(timeless(firstLines[0]), headerOf("paths.c", 10) + "REL    into the first");
-    EXPECT_EQ(fileLines(second).size(), 1u);
+    EXPECT_EQ(readLines(second).size(), 1u);
     EXPECT_TRUE(holds(second, "REL    into the second"));
     EXPECT_TRUE(holds(defaultDriverLog(), "REL    back to the default"));
     EXPECT_FALSE(holds(defaultDriverLog(), "into the"));
@@ -174,9 +173,9 @@ TEST_F(LogPaths, RemovedDataFolderIsMadeAgainByTheNextLine)
     const std::wstring folder = company + L"\\Veranto 6.2";
     ASSERT_TRUE(holds(folder + L"\\VRCDBG62.LOG", "first"));
     removeTree(company);
-    ASSERT_FALSE(exists(company));
+    ASSERT_FALSE(fileExists(company));
     writeBoth("second");
-    const std::vector<std::string> lines = fileLines(folder + L"\\VRCDBG62.LOG");
+    const std::vector<std::string> lines = readLines(folder + L"\\VRCDBG62.LOG");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(timeless(lines[0]), headerOf("paths.c", 11) + "second");
     EXPECT_TRUE(holds(folder + L"\\VRCDRV62.LOG", "REL    second"));

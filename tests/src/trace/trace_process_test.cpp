@@ -6,7 +6,9 @@
 
 #include "shared_file.h"
 #include "trace/tracer_seams.h"
-#include "trace_support.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
+#include "helper_programs.h"
 #include "vrcommon.h"
 
 using namespace vr::test;
@@ -68,9 +70,9 @@ TEST(TraceAcrossProcesses, EightThreadsInEachOfTwoProcessesWriteOnlyWholeLines)
         for (const std::string& line : readLines(log)) {
             if (line.empty())
                 continue;  // the empty line before each outermost entry
-            const std::string timeless = withoutTime(line);
+            const std::string stripped = timeless(line);
             std::smatch found;
-            ASSERT_TRUE(std::regex_search(timeless, found, header) && found.position(0) == 0) << line;
+            ASSERT_TRUE(std::regex_search(stripped, found, header) && found.position(0) == 0) << line;
             const std::string rest = found.suffix();
             EXPECT_TRUE(std::regex_match(rest, message) || std::regex_match(rest, entry)) << line;
             ++whole;

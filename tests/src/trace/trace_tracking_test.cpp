@@ -10,13 +10,12 @@
 #include "registry_state.h"
 #include "shared_file.h"
 #include "trace/tracer_seams.h"
-#include "trace_expectations.h"
-#include "trace_support.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
 #include "vrcommon.h"
 #include "wine_paths.h"
 
 using namespace vr::test;
-using namespace vr::test::trace;
 
 namespace {
 
@@ -40,13 +39,7 @@ protected:
         DbgErrorLatch = 0;
     }
 
-    std::vector<std::string> debugLines() const
-    {
-        std::vector<std::string> lines;
-        for (const std::string& line : fileLines(debugLog_))
-            lines.push_back(line.empty() ? line : timeless(line));
-        return lines;
-    }
+    std::vector<std::string> debugLines() const { return timeless(readLines(debugLog_)); }
 
     static inline std::atomic<int> boxes{0};
     std::wstring debugLog_;
@@ -88,7 +81,7 @@ TEST_F(Tracking, HeldLinesGoWithTheContextWhenTheOutermostEntryWasHidden)
     const int second = DBG_TRACE(kSource, 4, 9, "Second");  // writes First's held line
     RETURN(kSource, 5, second);
     RETURN(kSource, 6, outer);  // Second's line is still held
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
     const int next = DBG_TRACE(kSource, 7, 9, "Next");
     RETURN(kSource, 8, next);
     EXPECT_EQ(debugLines(), (std::vector<std::string>{headerOf("tracking.c", 2) + "2      .First", "",
@@ -130,7 +123,7 @@ TEST_F(Tracking, ReturnOfAnEntryMadeWithoutAContextMakesNone)
     EXPECT_EQ(entry, -1);
     vr::trace::setContextAllocator(nullptr);
     RETURN(kSource, 4, entry);
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
     EXPECT_EQ(boxes, 0);
     EXPECT_EQ(readSharedFile(debugLog_).find("below 0"), std::string::npos);
     // The thread's next function starts at level 1 again.

@@ -16,7 +16,9 @@
 #include "registry_state.h"
 #include "scratch_folder.h"
 #include "shared_file.h"
-#include "trace_support.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
+#include "helper_programs.h"
 #include "vrcommon.h"
 
 using namespace vr::test;
@@ -32,7 +34,7 @@ void forEachLine(const std::string& text, Check check)
 {
     EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
     for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        check(withoutTime(text.substr(start, end - start)));
+        check(timeless(text.substr(start, end - start)));
 }
 
 class ManyWriters : public ::testing::Test {
