@@ -175,7 +175,7 @@ TEST(CompatibilityPersisted, CreatesTheKeyAndRecordsThePath)
 
 TEST(ShieldIcon, EveryWayTheShellCanFail)
 {
-    const std::wstring standIn = windowsPath(VR_TEST_DIR) + L"\\system_stock_icon.dll";
+    const std::wstring standIn = helperPath(L"system_stock_icon.dll");
     const vr::UniqueLibrary module(LoadLibraryW(standIn.c_str()));
     ASSERT_TRUE(module);
     const auto setAnswer = vr::bind<void (*)(HRESULT)>(module.get(), "SetStockIconAnswer");
