@@ -126,10 +126,10 @@ std::wstring companyKey()
 
 }  // namespace
 
-void setEnvironment(const wchar_t* name, const std::wstring& text)
+bool setEnvironment(const wchar_t* name, const std::wstring& text)
 {
-    setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, name, REG_SZ, text.c_str(),
-             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, name, REG_SZ, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 void removeEnvironment(const wchar_t* name) { deleteValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, name); }

@@ -93,7 +93,7 @@ private:
     SavedValue dataLogs_{HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS"};
 };
 
-void setEnvironment(const wchar_t* name, const std::wstring& text);  // machine environment value
+bool setEnvironment(const wchar_t* name, const std::wstring& text);  // machine environment value
 void removeEnvironment(const wchar_t* name);
 
 // Makes a key read-only for everyone until destruction, when its former

@@ -37,8 +37,8 @@ protected:
         deleteSetting(HKEY_CURRENT_USER, L"DriverLogFile");
         deleteSetting(HKEY_LOCAL_MACHINE, L"UserPath");
         deleteSetting(HKEY_LOCAL_MACHINE, L"Server");
-        deleteValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS");
-        deleteValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_ROOT");
+        removeEnvironment(L"NVS_DATA_LOGS");
+        removeEnvironment(L"NVS_DATA_ROOT");
         DeleteFileW(defaultDriverLog().c_str());
         DeleteFileW(defaultDebugLog().c_str());
         // Inside a traced function the thread keeps its context between lines.
@@ -184,8 +184,7 @@ TEST_F(LogPaths, RemovedDataFolderIsMadeAgainByTheNextLine)
 TEST_F(LogPaths, ServerModeSwitchedOnWithALogsFolder)
 {
     const std::wstring defaultFolder = currentLogFolder();
-    ASSERT_TRUE(setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, scratch_.path().c_str(),
-                         static_cast<DWORD>((scratch_.path().size() + 1) * sizeof(wchar_t))));
+    ASSERT_TRUE(setEnvironment(L"NVS_DATA_LOGS", scratch_.path()));
     writeBoth("not yet server");
     ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
     const std::wstring serverFolder = scratch_.path() + L"\\Veranto 6.2";
@@ -200,8 +199,7 @@ TEST_F(LogPaths, ServerLogsFolderThatAppearsLaterIsUsedFromThen)
     // NVS_DATA_LOGS names a folder that does not exist yet: the lines fall back
     // to the data folder until it is made, which no registry change announces.
     const std::wstring logs = scratch_.path() + L"\\later";
-    ASSERT_TRUE(setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
-                         static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))));
+    ASSERT_TRUE(setEnvironment(L"NVS_DATA_LOGS", logs));
     ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
     const std::wstring fallback = currentLogFolder();
     DeleteFileW((fallback + L"\\VRCDRV62.LOG").c_str());
@@ -242,8 +240,7 @@ TEST_F(LogPaths, ServerLogsFolderChangedAloneMovesBothLogs)
         const char* text;
     } steps[] = {{first, "in the first"}, {second, "in the second"}};
     for (const auto& step : steps) {
-        ASSERT_TRUE(setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, step.folder.c_str(),
-                             static_cast<DWORD>((step.folder.size() + 1) * sizeof(wchar_t))));
+        ASSERT_TRUE(setEnvironment(L"NVS_DATA_LOGS", step.folder));
         writeBoth(step.text);
     }
     for (const auto& step : steps)

@@ -370,15 +370,11 @@ TEST_F(Tracer, ServerModeLogsIntoTheServerLogFolder)
 {
     const std::wstring logs = tempPath(L"trace server logs");
     CreateDirectoryW(logs.c_str(), nullptr);
-    const DWORD server = 1;
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server", REG_DWORD, &server, sizeof server),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
-                              static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
+    ASSERT_TRUE(setEnvironment(L"NVS_DATA_LOGS", logs));
     DBG_Print(kSource, 1, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("in server mode"));
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS");
+    deleteSetting(HKEY_LOCAL_MACHINE, L"Server");
+    removeEnvironment(L"NVS_DATA_LOGS");
 
     const std::wstring folder = logs + L"\\Veranto 6.2";
     for (const wchar_t* name : {L"\\VRCDBG62.LOG", L"\\VRCDRV62.LOG"}) {
