@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "message_table.h"
-#include "table_builder.h"
+#include "message_table_bytes.h"
 
 using namespace vr::catalogue;
 using namespace vr::test;

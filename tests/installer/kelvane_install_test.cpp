@@ -12,9 +12,11 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "kelvane_harness.h"
-#include "kelvane_matchers.h"
+#include "file_bytes.h"
+#include "installed_drivers.h"
+#include "kelvane_runs.h"
 #include "registry_state.h"
+#include "wine_paths.h"
 
 namespace {
 
@@ -212,7 +214,8 @@ TEST(KelvaneInstall, APackageInADeepFolderIsInstalled)
     std::string package = work.narrowPath();
     while (package.size() < 160) {
         const std::size_t remaining = 160 - package.size();
-        package += "\\" + std::string(remaining > 41 ? 40 : std::max<std::size_t>(remaining - 1, 1), 'p');
+        package.push_back('\\');
+        package.append(remaining > 41 ? 40 : std::max<std::size_t>(remaining - 1, 1), 'p');
         ASSERT_TRUE(CreateDirectoryA(package.c_str(), nullptr)) << package;
     }
     const std::string compressed = uniqueName("kvdeep") + ".DL_";

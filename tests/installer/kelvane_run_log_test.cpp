@@ -10,7 +10,9 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "kelvane_harness.h"
+#include "file_bytes.h"
+#include "installed_drivers.h"
+#include "kelvane_runs.h"
 
 namespace {
 

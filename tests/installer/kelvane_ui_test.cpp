@@ -6,8 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "kelvane_harness.h"
-#include "kelvane_matchers.h"
+#include "file_bytes.h"
+#include "installed_drivers.h"
+#include "kelvane_runs.h"
 #include "registry_state.h"
 
 namespace {

@@ -65,4 +65,13 @@ bool folderExists(const std::wstring& path)
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::wstring tempPath(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+void removeFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
 }  // namespace vr::test

@@ -28,6 +28,9 @@ private:
     std::wstring path_;
 };
 
+// A file of the temporary folder.
+std::wstring tempPath(const wchar_t* name);
+void removeFile(const std::wstring& path);
 void removeTree(const std::wstring& path);
 bool folderExists(const std::wstring& path);
 bool fileExists(const std::wstring& path);

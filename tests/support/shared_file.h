@@ -10,6 +10,9 @@ namespace vr::test {
 // without denying its writer anything; empty when the file cannot be opened.
 std::string readSharedFile(const std::wstring& path, long long from = 0);
 
+// -1 when the file is missing.
+long long fileSize(const std::wstring& path);
+
 // Grows (or creates) a file to the given size without writing its bytes:
 // sparse where the file system allows it, so the grown part takes no room.
 bool setFileSize(const std::wstring& path, long long size);

@@ -1,6 +1,8 @@
-// Texts for test messages and for programs that take ASCII command lines.
+// Texts for test messages, for programs that take ASCII command lines, and
+// texts that share no piece.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,16 @@ inline std::wstring widen(std::string_view text)
     for (const char c : text)
         result.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
     return result;
+}
+
+// Distinct CJK characters: no chunk of one text matches another chunk, in
+// any case, of any text made with another seed.
+inline std::wstring sampleText(std::size_t length, unsigned seed)
+{
+    std::wstring text;
+    for (std::size_t i = 0; i < length; ++i)
+        text.push_back(static_cast<wchar_t>(0x4E00 + seed * 2500 + i));
+    return text;
 }
 
 }  // namespace vr::test

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "settings/log_folder_seam.h"
-#include "settings_support.h"
+#include "driver_log_capture.h"
+#include "registry_state.h"
+#include "scratch_folder.h"
 #include "vrcommon.h"
 
 using namespace vr::test;

@@ -1,10 +1,8 @@
-// The settings store against the real registry and a real printer of the test
-// prefix. Every test starts without the settings keys and leaves the registry
-// as it found it.
+// The settings store against the real registry. Every test starts without the
+// settings keys and leaves the registry as it found it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <winspool.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,11 +12,11 @@
 #include <vector>
 
 #include "platform/current_user_hive.h"
-#include "settings/printer_data_seam.h"
 #include "trace/core/trace_context.h"
 #include "trace/tracer_seams.h"
+#include "driver_log_capture.h"
 #include "other_user.h"
-#include "settings_support.h"
+#include "registry_state.h"
 #include "text.h"
 #include "vrcommon.h"
 
@@ -30,19 +28,6 @@ class SettingsStore : public ::testing::Test {
 protected:
     CleanSettings clean_;
 };
-
-std::vector<BYTE> bytesOf(const std::wstring& text)
-{
-    const auto* first = reinterpret_cast<const BYTE*>(text.c_str());
-    return {first, first + (text.size() + 1) * sizeof(wchar_t)};
-}
-
-bool hasValue(HKEY hive, const wchar_t* name)
-{
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    return readValue(hive, kSettingsKey, name, &type, &data);
-}
 
 }  // namespace
 
@@ -72,7 +57,7 @@ TEST_F(SettingsStore, ValuesRoundTripInTheirHive)
     ASSERT_TRUE(readValue(HKEY_CURRENT_USER, kSettingsKey, L"Blob", &type, &data));
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(data, std::vector<BYTE>(blob, blob + sizeof blob));
-    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"Blob"));
+    EXPECT_FALSE(hasSetting(HKEY_LOCAL_MACHINE, L"Blob"));
 }
 
 TEST_F(SettingsStore, StringsAreStoredWithTheirNul)
@@ -86,7 +71,7 @@ TEST_F(SettingsStore, StringsAreStoredWithTheirNul)
 
     EXPECT_EQ(VRC_SetMachineStringValue(nullptr, nullptr, L"Text", L"machine"), 1);
     ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, kSettingsKey, L"Text", &type, &data));
-    EXPECT_EQ(data, bytesOf(L"machine"));
+    EXPECT_EQ(data, stringBytes(L"machine"));
 
     wchar_t buffer[16];
     EXPECT_EQ(VRC_GetStringValue(nullptr, nullptr, L"Text", buffer, sizeof buffer, 0), 1);
@@ -117,7 +102,7 @@ TEST_F(SettingsStore, ValueDataReportsStatusAndNeededSize)
 
     std::vector<BYTE> big(size);
     EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, L"Text", big.data(), &size, 1), 0u);
-    EXPECT_EQ(big, bytesOf(L"twelve chars"));
+    EXPECT_EQ(big, stringBytes(L"twelve chars"));
 
     EXPECT_EQ(VRC_GetValueData(nullptr, nullptr, nullptr, big.data(), &size, 1),
               static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -133,11 +118,11 @@ TEST_F(SettingsStore, DeletingAnAbsentValueSucceedsButNeedsTheKey)
     EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 0);  // no key at all
     setSettingDword(HKEY_LOCAL_MACHINE, L"Gone", 1);
     EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 1);
-    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"Gone"));
+    EXPECT_FALSE(hasSetting(HKEY_LOCAL_MACHINE, L"Gone"));
     EXPECT_EQ(VRC_DeleteValue(nullptr, nullptr, L"Gone", 0), 1);
     setSettingDword(HKEY_CURRENT_USER, L"Gone", 1);
     EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Gone"), 1);
-    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Gone"));
+    EXPECT_FALSE(hasSetting(HKEY_CURRENT_USER, L"Gone"));
 }
 
 TEST_F(SettingsStore, GettersGiveTheirDefaultsWithoutTheKeys)
@@ -215,12 +200,12 @@ TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
 
     // In server mode the proxy switch is read from the machine, yet set per user.
     EXPECT_EQ(VRC_SetProxyEnabled(1), 1);
-    EXPECT_TRUE(hasValue(HKEY_CURRENT_USER, L"ProxyEnabled"));
+    EXPECT_TRUE(hasSetting(HKEY_CURRENT_USER, L"ProxyEnabled"));
     EXPECT_EQ(VRC_GetProxyEnabled(), 0);
     setSettingDword(HKEY_LOCAL_MACHINE, L"ProxyEnabled", 1);
     EXPECT_EQ(VRC_GetProxyEnabled(), 1);
     EXPECT_EQ(VRC_SetProxyIsNTLM(1), 1);
-    EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"Proxy_IsNTLM"));
+    EXPECT_TRUE(hasSetting(HKEY_LOCAL_MACHINE, L"Proxy_IsNTLM"));
     EXPECT_EQ(VRC_GetProxyIsNTLM(), 1);
 
     EXPECT_EQ(VRC_DisableServerMode(), 1);
@@ -231,7 +216,7 @@ TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
     EXPECT_EQ(VRC_GetProxyIsNTLM(), 1);
 
     EXPECT_EQ(VRC_SetPluginCacheCount(0), 1);
-    EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"SS_PluginCacheCount"));
+    EXPECT_TRUE(hasSetting(HKEY_LOCAL_MACHINE, L"SS_PluginCacheCount"));
     EXPECT_EQ(VRC_GetPluginCacheCount(), 0u);
     EXPECT_EQ(VRC_EnablePluginCache(), 1);
     EXPECT_EQ(VRC_GetPluginCacheEnabled(), 1);
@@ -248,7 +233,7 @@ TEST_F(SettingsStore, SettersWriteTheHivesTheGettersRead)
     EXPECT_EQ(VRC_GetProxyWPADEnabled(), 1);
     for (const wchar_t* name :
          {L"VRC_OverrideColorSettings", L"VRC_UseAltDuplex", L"SS_IgnoreCert", L"Proxy_WPAD_Enabled"})
-        EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, name)) << "machine hive written";
+        EXPECT_FALSE(hasSetting(HKEY_LOCAL_MACHINE, name)) << "machine hive written";
 }
 
 // ---- every known setting against the raw registry ---------------------------
@@ -396,7 +381,7 @@ TEST_F(SettingsStore, EverySetterStoresItsNameTypeAndHive)
         EXPECT_EQ(data.size(), sizeof value) << which;
         std::memcpy(&value, data.data(), std::min(data.size(), sizeof value));
         EXPECT_EQ(value, setter.stored) << which;
-        EXPECT_FALSE(hasValue(otherHive(setter.hive), setter.name)) << which << ": other hive written";
+        EXPECT_FALSE(hasSetting(otherHive(setter.hive), setter.name)) << which << ": other hive written";
     }
 
     startOver(false);
@@ -405,8 +390,8 @@ TEST_F(SettingsStore, EverySetterStoresItsNameTypeAndHive)
     std::vector<BYTE> data;
     ASSERT_TRUE(readValue(HKEY_CURRENT_USER, kSettingsKey, L"IgnoreUpgradesUptoVersion", &type, &data));
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(data, bytesOf(L"6.2.5.3000"));
-    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"IgnoreUpgradesUptoVersion"));
+    EXPECT_EQ(data, stringBytes(L"6.2.5.3000"));
+    EXPECT_FALSE(hasSetting(HKEY_LOCAL_MACHINE, L"IgnoreUpgradesUptoVersion"));
 }
 
 TEST_F(SettingsStore, AValueThatCannotBeSetIsReported)
@@ -415,7 +400,7 @@ TEST_F(SettingsStore, AValueThatCannotBeSetIsReported)
     // The key opens for writing, but the registry takes no value name this long.
     const std::wstring name(20000, L'n');
     EXPECT_EQ(VRC_SetUserStringValue(nullptr, nullptr, name.c_str(), L"x"), 0);
-    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, name.c_str()));
+    EXPECT_FALSE(hasSetting(HKEY_CURRENT_USER, name.c_str()));
     const std::string text = log.text();
     EXPECT_NE(text.find("**ERROR** : Failed to set registry value 'nnnn"), std::string::npos) << text.substr(0, 300);
 }
@@ -532,7 +517,7 @@ TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
         EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(compatibility).c_str(), L"C:\\x.exe", &type, &data), opens);
         EXPECT_EQ(readValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Probe", &type, &data), !opens);
         EXPECT_FALSE(readValue(HKEY_CURRENT_USER, compatibility.c_str(), L"C:\\x.exe", &type, &data));
-        EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Written"));
+        EXPECT_FALSE(hasSetting(HKEY_CURRENT_USER, L"Written"));
         EXPECT_EQ(settingDword(HKEY_CURRENT_USER, L"Probe"), 1u);
     }
 
@@ -570,161 +555,6 @@ TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
             RevertToSelf();
         }).join();
     }
-    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"Written"));
+    EXPECT_FALSE(hasSetting(HKEY_CURRENT_USER, L"Written"));
     EXPECT_EQ(driverLog(), L"C:\\process_user.log");
-}
-
-// ---- printer targets ------------------------------------------------------------------
-
-class PrinterTargets : public SettingsStore {
-protected:
-    void SetUp() override
-    {
-        printer_ = testPrinterName();
-        ASSERT_NE(printer_, nullptr) << "no test printer in this prefix";
-    }
-    void TearDown() override
-    {
-        for (const wchar_t* name : {L"PrnDword", L"PrnText", L"PrnBlob"})
-            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), name);
-    }
-    HANDLE open(DWORD access)
-    {
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
-        HANDLE printer = nullptr;
-        OpenPrinterW(const_cast<wchar_t*>(printer_), &printer, &defaults);
-        return printer;
-    }
-    const wchar_t* printer_ = nullptr;
-};
-
-TEST_F(PrinterTargets, ValuesLiveInThePrinterDataOnly)
-{
-    EXPECT_EQ(VRC_SetDwordValue(printer_, nullptr, L"PrnDword", 0x1234, 0), 1);
-    EXPECT_EQ(VRC_SetUserStringValue(printer_, nullptr, L"PrnText", L"on the printer"), 1);
-    const BYTE blob[] = {9, 8, 7};
-    EXPECT_EQ(VRC_SetUserBinaryValue(printer_, nullptr, L"PrnBlob", blob, sizeof blob), 1);
-
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), L"PrnDword", &type, &data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), L"PrnText", &type, &data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(data, bytesOf(L"on the printer"));
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, printerDataKey().c_str(), L"PrnBlob", &type, &data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_FALSE(hasValue(HKEY_LOCAL_MACHINE, L"PrnDword"));
-    EXPECT_FALSE(hasValue(HKEY_CURRENT_USER, L"PrnText"));
-
-    DWORD value = 0;
-    EXPECT_EQ(VRC_GetDwordValue(printer_, nullptr, L"PrnDword", &value, 1), 1);
-    EXPECT_EQ(value, 0x1234u);
-    HANDLE handle = open(PRINTER_ACCESS_USE);
-    ASSERT_NE(handle, nullptr);
-    wchar_t text[32];
-    EXPECT_EQ(VRC_GetStringValue(nullptr, handle, L"PrnText", text, sizeof text, 0), 1);
-    EXPECT_STREQ(text, L"on the printer");
-
-    BYTE small[4];
-    DWORD size = sizeof small;
-    EXPECT_EQ(VRC_GetValueData(nullptr, handle, L"PrnText", small, &size, 0), static_cast<DWORD>(ERROR_MORE_DATA));
-    EXPECT_EQ(size, 30u);
-    EXPECT_EQ(VRC_GetDwordValue(nullptr, handle, L"PrnMissing", &value, 0), 0);
-    ClosePrinter(handle);
-}
-
-TEST_F(PrinterTargets, AnUnknownPrinterFailsWithoutFallingBackToTheKey)
-{
-    setSettingDword(HKEY_CURRENT_USER, L"PrnDword", 5);
-    DriverLogCapture log;
-    DWORD value = 0;
-    EXPECT_EQ(VRC_GetDwordValue(L"No Such Printer", nullptr, L"PrnDword", &value, 1), 0);
-    wchar_t text[16];
-    EXPECT_EQ(VRC_GetStringValue(L"No Such Printer", nullptr, L"DriverLogFile", text, sizeof text, 1), 0);
-    EXPECT_EQ(VRC_SetDwordValue(L"No Such Printer", nullptr, L"PrnDword", 6, 1), 0);
-    DWORD stored = 0;
-    EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"PrnDword", &stored, 1), 1);
-    EXPECT_EQ(stored, 5u);
-    // The failed open is reported with its own error, not as a missing value.
-    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
-    HANDLE none = nullptr;
-    ASSERT_FALSE(OpenPrinterW(const_cast<wchar_t*>(L"No Such Printer"), &none, &defaults));
-    const DWORD openError = GetLastError();
-    ASSERT_NE(openError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_NE(log.text().find("**ERROR** : Failed to access registry key 'DriverLogFile'. GetLastError() = " +
-                              std::to_string(openError) + "\r\n"),
-              std::string::npos)
-        << log.text();
-}
-
-TEST_F(PrinterTargets, AMissingPrinterValueIsNotReported)
-{
-    DriverLogCapture log;
-    wchar_t text[16];
-    EXPECT_EQ(VRC_GetStringValue(printer_, nullptr, L"PrnMissing", text, sizeof text, 1), 0);
-    EXPECT_EQ(log.text().find("PrnMissing"), std::string::npos) << log.text();
-}
-
-namespace {
-
-struct DeleteCall {
-    void* printer;
-    std::wstring name;
-};
-std::vector<DeleteCall> deleteCalls;
-std::vector<unsigned long> deleteResults;
-
-unsigned long recordDelete(void* printer, const wchar_t* name)
-{
-    deleteCalls.push_back({printer, name});
-    const unsigned long result = deleteResults.empty() ? 0 : deleteResults.front();
-    if (!deleteResults.empty())
-        deleteResults.erase(deleteResults.begin());
-    return result;
-}
-
-struct ReplacedDelete {
-    ReplacedDelete(std::vector<unsigned long> results)
-    {
-        deleteCalls.clear();
-        deleteResults = std::move(results);
-        vr::settings::replaceDeletePrinterData(recordDelete);
-    }
-    ~ReplacedDelete() { vr::settings::replaceDeletePrinterData(nullptr); }
-};
-
-}  // namespace
-
-TEST_F(PrinterTargets, DeletionTriesTheHandleThenTheName)
-{
-    HANDLE handle = open(PRINTER_ALL_ACCESS);
-    ASSERT_NE(handle, nullptr);
-    {
-        ReplacedDelete replaced({ERROR_FILE_NOT_FOUND});
-        EXPECT_EQ(VRC_DeleteValue(printer_, handle, L"PrnDword", 0), 1);  // absent counts as gone
-        ASSERT_EQ(deleteCalls.size(), 1u);
-        EXPECT_EQ(deleteCalls[0].printer, handle);
-        EXPECT_EQ(deleteCalls[0].name, L"PrnDword");
-    }
-    {
-        ReplacedDelete replaced({ERROR_ACCESS_DENIED, ERROR_SUCCESS});
-        EXPECT_EQ(VRC_DeleteUserValue(printer_, handle, L"PrnDword"), 1);
-        ASSERT_EQ(deleteCalls.size(), 2u);
-        EXPECT_NE(deleteCalls[1].printer, handle);  // the printer opened by name
-    }
-    {
-        ReplacedDelete replaced({ERROR_ACCESS_DENIED});
-        EXPECT_EQ(VRC_DeleteValue(nullptr, handle, L"PrnDword", 0), 0);
-        EXPECT_EQ(VRC_DeletePrinterData(handle, L"PrnDword"), 0u);
-    }
-    {
-        // A printer that cannot be opened fails before any deletion.
-        ReplacedDelete replaced({});
-        setSettingDword(HKEY_LOCAL_MACHINE, L"PrnDword", 1);
-        EXPECT_EQ(VRC_DeleteValue(L"No Such Printer", nullptr, L"PrnDword", 0), 0);
-        EXPECT_TRUE(deleteCalls.empty());
-        EXPECT_TRUE(hasValue(HKEY_LOCAL_MACHINE, L"PrnDword"));
-    }
-    ClosePrinter(handle);
 }

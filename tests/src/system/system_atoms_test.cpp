@@ -2,7 +2,8 @@
 #include "vrcommon.h"
 
 #include "file_bytes.h"
-#include "system_support.h"
+#include "helper_programs.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // this test as its debugger and every OutputDebugString is collected.
 #include "vrcommon.h"
 
-#include "system_support.h"
+#include "helper_programs.h"
 
 #include <gtest/gtest.h>
 

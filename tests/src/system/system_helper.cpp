@@ -12,7 +12,7 @@
 #include "vrcommon.h"
 
 #include "platform/c_file.h"
-#include "system_support.h"
+#include "text.h"
 
 #include <cstdio>
 #include <cwchar>

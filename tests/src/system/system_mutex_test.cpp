@@ -3,7 +3,7 @@
 
 #include "driver_log_capture.h"
 #include "registry_state.h"
-#include "system_support.h"
+#include "helper_programs.h"
 
 #include <aclapi.h>
 #include <gmock/gmock.h>
@@ -79,7 +79,7 @@ TEST_F(UILock, HeldByAnotherProcessIsRefusedThenObtainedOnceReleased)
 
     const ULONGLONG started = GetTickCount64();
     EXPECT_EQ(VRC_LockUI(0), nullptr);
-    EXPECT_LT(GetTickCount64() - started, 1000u);
+    EXPECT_LT(GetTickCount64() - started, 4000u);
     EXPECT_EQ(VRC_LockUI(200), nullptr);
 
     holder.release();

@@ -6,7 +6,7 @@
 #include "platform/handles.h"
 #include "registry_state.h"
 #include "system/shield_icon_seam.h"
-#include "system_support.h"
+#include "helper_programs.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -173,18 +173,9 @@ TEST(CompatibilityPersisted, CreatesTheKeyAndRecordsThePath)
         RegDeleteTreeW(HKEY_CURRENT_USER, key);
 }
 
-TEST(ShieldIcon, RealShellGivesAnIconOrNothing)
-{
-    // Wine's shell answers S_OK without an icon.
-    HICON icon = VRC_GetShieldIcon();
-    if (icon != nullptr) {
-        EXPECT_TRUE(DestroyIcon(icon));
-    }
-}
-
 TEST(ShieldIcon, EveryWayTheShellCanFail)
 {
-    const std::wstring standIn = windowsPath(VR_TEST_DIR) + L"\\system_stock_icon.dll";
+    const std::wstring standIn = helperPath(L"system_stock_icon.dll");
     const vr::UniqueLibrary module(LoadLibraryW(standIn.c_str()));
     ASSERT_TRUE(module);
     const auto setAnswer = vr::bind<void (*)(HRESULT)>(module.get(), "SetStockIconAnswer");

@@ -3,16 +3,12 @@
 
 #include <string>
 
+#include "scratch_folder.h"
 #include "vrcommon.h"
 
-namespace {
+using vr::test::tempPath;
 
-std::wstring scratchFile(const wchar_t* name)
-{
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + name;
-}
+namespace {
 
 void writeFile(const std::wstring& path, const std::string& bytes)
 {
@@ -46,7 +42,7 @@ using Lines = std::vector<std::string>;
 
 TEST(TraceFiles, OpenModes)
 {
-    const std::wstring path = scratchFile(L"fio modes.txt");
+    const std::wstring path = tempPath(L"fio modes.txt");
     DeleteFileW(path.c_str());
     FIO_FILE* file = nullptr;
     EXPECT_EQ(FIO_Open(nullptr, FIO_MODE_READ, &file), -1);
@@ -111,7 +107,7 @@ TEST(TraceFiles, WrappedRecordHoldsThePointerAndRefusesFileOperations)
 
 TEST(TraceFiles, ReadLineSplitsTextFiles)
 {
-    const std::wstring path = scratchFile(L"fio lines.txt");
+    const std::wstring path = tempPath(L"fio lines.txt");
     writeFile(path, "a\r\nb");
     EXPECT_EQ(readAllLines(path, 16), (Lines{"a", "b"}));
     writeFile(path, "\x1A"

@@ -13,11 +13,10 @@
 #include "scratch_folder.h"
 #include "shared_file.h"
 #include "trace/tracer_seams.h"
-#include "trace_expectations.h"
+#include "trace_log_lines.h"
 #include "vrcommon.h"
 
 using namespace vr::test;
-using namespace vr::test::trace;
 
 namespace {
 
@@ -69,12 +68,12 @@ TEST_F(LogFiles, LogPastTwoGigabytesIsRotatedOnItsWholeSize)
     // 3,000,000,000 reads as negative through a 32-bit position.
     ASSERT_TRUE(growTo(log_, 3000000000LL));
     DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("past two gigabytes"));
-    EXPECT_FALSE(exists(log_));
+    EXPECT_FALSE(fileExists(log_));
     // The header shows the time as "@" in place of its 23 characters.
     const std::string line = headerOf("files.c", 1) + "REL    past two gigabytes\r\n";
     EXPECT_EQ(sizeOf(backup_), 3000000000LL + static_cast<LONGLONG>(line.size() - 1 + 23));
     DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("fresh log"));
-    EXPECT_EQ(fileLines(log_).size(), 1u);
+    EXPECT_EQ(readLines(log_).size(), 1u);
 }
 
 TEST_F(LogFiles, MoveThatCannotBeMadeIsPutOffAndAppendsAskOnlyForAppendRights)
@@ -114,14 +113,14 @@ TEST_F(LogFiles, MoveThatCannotBeMadeIsPutOffAndAppendsAskOnlyForAppendRights)
         EXPECT_EQ(std::count_if(accesses.begin(), accesses.end(), [](DWORD a) { return (a & DELETE) != 0; }), 1);
         EXPECT_EQ(readSharedFile(backup_), "older backup\r\n");
         DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("the log not grown enough"));
-        EXPECT_TRUE(exists(log_));
+        EXPECT_TRUE(fileExists(log_));
         const std::string appended = readSharedFile(log_, 100000001);
         EXPECT_EQ(std::count(appended.begin(), appended.end(), '\n'), 7);
         EXPECT_TRUE(appended.ends_with("\r\n"));
         // Another 1,000,000 bytes, and the next append moves it.
         ASSERT_TRUE(growTo(log_, sizeOf(log_) + 1000000));
         DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("grown"));
-        EXPECT_FALSE(exists(log_));
+        EXPECT_FALSE(fileExists(log_));
         EXPECT_GT(sizeOf(backup_), 101000001);
     }
     vr::trace::setLogOpen(nullptr);
@@ -149,7 +148,7 @@ TEST_F(LogFiles, WriterThatFindsTheLogMovedUnderItDoesNotMoveItAgain)
     DBG_Print(kSource, 6, DBG_MASK_REL, DBG_Text("ours"));
     EXPECT_EQ(sizeOf(backup_), 100000001 + 26);
     EXPECT_EQ(readSharedFile(backup_, 100000001), "other writer's last line\r\n");
-    const std::vector<std::string> lines = fileLines(log_);
+    const std::vector<std::string> lines = readLines(log_);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "other writer's first line");
     EXPECT_EQ(timeless(lines[1]), headerOf("files.c", 6) + "REL    ours");
@@ -238,7 +237,7 @@ TEST_F(LogFiles, LinesThatCannotBeWrittenAreKeptOrCountedNeverTorn)
             expected = {headerOf("files.c", 1) + "REL    before", headerOf("files.c", 2) + "REL    kept",
                         headerOf("files.c", 4) + "REL    kept too", gap};
         expected.push_back(headerOf("files.c", 5) + "REL    after");
-        std::vector<std::string> lines = fileLines(log_);
+        std::vector<std::string> lines = readLines(log_);
         for (std::string& line : lines)
             line = line.find(gap) != std::string::npos ? line.substr(line.find(gap)) : timeless(line);
         EXPECT_EQ(lines, expected);
@@ -278,7 +277,7 @@ TEST_F(LogFiles, ShortWriteIsCutBackToTheLastWholeWriteOrEndedByTheNextOne)
         DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("second"));
         DBG_Print(kSource, 4, DBG_MASK_REL, DBG_Text("after"));
         std::vector<std::string> lines;
-        for (const std::string& line : fileLines(log_)) {
+        for (const std::string& line : readLines(log_)) {
             const std::size_t text = line.find(" REL    ");
             lines.push_back(text == std::string::npos ? "<piece>" : line.substr(text + 8));
         }
@@ -293,7 +292,7 @@ TEST_F(LogFiles, AppendsKeepWhatTheLogHolds)
 {
     ASSERT_TRUE(scratch_.write("driver.log", "written by another writer\r\n").size() > 0);
     DBG_Print(kSource, 5, DBG_MASK_REL, DBG_Text("appended"));
-    const std::vector<std::string> lines = fileLines(log_);
+    const std::vector<std::string> lines = readLines(log_);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "written by another writer");
     EXPECT_EQ(timeless(lines[1]), headerOf("files.c", 5) + "REL    appended");

@@ -6,7 +6,9 @@
 
 #include "shared_file.h"
 #include "trace/tracer_seams.h"
-#include "trace_support.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
+#include "helper_programs.h"
 #include "vrcommon.h"
 
 using namespace vr::test;
@@ -25,7 +27,7 @@ TEST(TraceAcrossProcesses, HolderPastFiveSecondsCostsOnlyTheLock)
     EXPECT_EQ(DBG_Lock(), nullptr);
     const ULONGLONG waited = GetTickCount64() - start;
     EXPECT_GE(waited, 4900u);
-    EXPECT_LT(waited, 7500u);
+    EXPECT_LT(waited, 9500u);  // one wait, not two
 
     // A message goes on unlocked and still reaches its log.
     DBG_Print("C:\\x\\waiting.c", 1, DBG_MASK_REL, DBG_Text("while held"));
@@ -38,7 +40,7 @@ TEST(TraceAcrossProcesses, HolderPastFiveSecondsCostsOnlyTheLock)
     HANDLE lock = DBG_Lock();
     EXPECT_NE(lock, nullptr);
     DBG_Unlock(lock);
-    EXPECT_LT(GetTickCount64() - again, 1000u);
+    EXPECT_LT(GetTickCount64() - again, 4000u);
     DBG_Unlock(nullptr);
 }
 
@@ -68,9 +70,9 @@ TEST(TraceAcrossProcesses, EightThreadsInEachOfTwoProcessesWriteOnlyWholeLines)
         for (const std::string& line : readLines(log)) {
             if (line.empty())
                 continue;  // the empty line before each outermost entry
-            const std::string timeless = withoutTime(line);
+            const std::string stripped = timeless(line);
             std::smatch found;
-            ASSERT_TRUE(std::regex_search(timeless, found, header) && found.position(0) == 0) << line;
+            ASSERT_TRUE(std::regex_search(stripped, found, header) && found.position(0) == 0) << line;
             const std::string rest = found.suffix();
             EXPECT_TRUE(std::regex_match(rest, message) || std::regex_match(rest, entry)) << line;
             ++whole;

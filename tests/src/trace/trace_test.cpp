@@ -13,7 +13,11 @@
 #include "child_program.h"
 #include "registry_state.h"
 #include "shared_file.h"
-#include "trace_support.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
+#include "trace_output_capture.h"
+#include "helper_programs.h"
+#include "scratch_folder.h"
 #include "wine_paths.h"
 #include "vrcommon.h"
 
@@ -40,14 +44,6 @@ protected:
     }
 };
 
-std::vector<std::string> timeless(const std::vector<std::string>& lines)
-{
-    std::vector<std::string> out;
-    for (const std::string& line : lines)
-        out.push_back(line.empty() ? line : withoutTime(line));
-    return out;
-}
-
 // Brings a thread left at level -1 by a pairing test back to no context.
 void forgetNegativeLevel()
 {
@@ -63,11 +59,10 @@ TEST_F(Tracer, ReleaseMessageGoesToTheDriverLogOnly)
 {
     DebugOutputCapture output;
     DBG_Print(kSource, 77, DBG_MASK_REL, DBG_Text("value %d of %S", 5, L"wide"));
-    EXPECT_EQ(timeless(readLines(driverLogPath())),
-              (Lines{expectedHeader("trace_sample.c", 77) + "REL    value 5 of wide"}));
+    EXPECT_EQ(timeless(readLines(driverLogPath())), (Lines{headerOf("trace_sample.c", 77) + "REL    value 5 of wide"}));
     EXPECT_FALSE(fileExists(debugLogPath()));
     EXPECT_TRUE(output.texts().empty());
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
 }
 
 TEST_F(Tracer, MasksChooseTheDestinations)
@@ -76,11 +71,11 @@ TEST_F(Tracer, MasksChooseTheDestinations)
     DBG_Print(kSource, 1, DBG_MASK_DEBUG_ODS, DBG_Text("to the debugger"));
     EXPECT_FALSE(fileExists(debugLogPath()));
     ASSERT_EQ(output.texts().size(), 1u);
-    EXPECT_EQ(withoutTime(output.texts()[0]), expectedHeader("trace_sample.c", 1) + "DBG    to the debugger\r\n");
+    EXPECT_EQ(timeless(output.texts()[0]), headerOf("trace_sample.c", 1) + "DBG    to the debugger\r\n");
 
     DBG_Print(kSource, 2, DBG_MASK_DEBUG_ODS | DBG_MASK_TO_LOG, DBG_Text("to the log"));
     EXPECT_EQ(output.texts().size(), 1u);
-    EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{expectedHeader("trace_sample.c", 2) + "DBG    to the log"}));
+    EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{headerOf("trace_sample.c", 2) + "DBG    to the log"}));
 
     DBG_Print(kSource, 3, 0, DBG_Text("nowhere"));
     DBG_Print(kSource, 3, DBG_MASK_DEBUG_LOG | DBG_MASK_DEBUG_ODS, nullptr);
@@ -94,9 +89,9 @@ TEST_F(Tracer, DebugErrorMessageIsLoggedAndBoxed)
 {
     ErrorBoxCapture box;
     DBG_Print(kSource, 4, DBG_MASK_DEBUG_ERROR, DBG_Text("bad %s", "state"));
-    EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{expectedHeader("trace_sample.c", 4) + "DBG    bad state"}));
+    EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{headerOf("trace_sample.c", 4) + "DBG    bad state"}));
     ASSERT_EQ(box.texts().size(), 1u);
-    EXPECT_EQ(withoutTime(box.texts()[0]), expectedHeader("trace_sample.c", 4) + "DBG    bad state\r\n");
+    EXPECT_EQ(timeless(box.texts()[0]), headerOf("trace_sample.c", 4) + "DBG    bad state\r\n");
 }
 
 TEST_F(Tracer, TextIsCutAndEndsInALineEnd)
@@ -115,7 +110,7 @@ TEST_F(Tracer, TracedFunctionsFoldRepeatedEntriesAndTrcMessages)
     DebugOutputCapture output;
     const int a = DBG_TRACE(kSource, 10, 9, "A");
     ASSERT_EQ(a, 1);
-    EXPECT_TRUE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_TRUE(vr::trace::contextListed(GetCurrentThreadId()));
     for (int i = 0; i < 3; ++i) {
         const int b = DBG_TRACE(kSource, 20, 9, "B");
         EXPECT_EQ(b, 2);
@@ -126,14 +121,14 @@ TEST_F(Tracer, TracedFunctionsFoldRepeatedEntriesAndTrcMessages)
     DBG_Trc(kSource, 40, a, DBG_Text("other"));
     DBG_Trc(kSource, 41, -1, DBG_Text("never shown"));
     RETURN(kSource, 50, a);
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
 
     const Lines expected{
         "",
-        expectedHeader("trace_sample.c", 10) + "1      A",
-        expectedHeader("trace_sample.c", 20) + "2(3)   .B",
-        expectedHeader("trace_sample.c", 32) + "TRCx3  same",
-        expectedHeader("trace_sample.c", 40) + "TRC    other",
+        headerOf("trace_sample.c", 10) + "1      A",
+        headerOf("trace_sample.c", 20) + "2(3)   .B",
+        headerOf("trace_sample.c", 32) + "TRCx3  same",
+        headerOf("trace_sample.c", 40) + "TRC    other",
     };
     EXPECT_EQ(timeless(readLines(debugLogPath())), expected);
     // The debugger sees the same lines, the empty one included.
@@ -161,7 +156,7 @@ TEST_F(Tracer, DepthLimitAndDeepTraceLevel)
     DBG_TraceFromHere(kSource, 6, &otherSite);  // armed once for the process
     EXPECT_EQ(otherSite, -1);
     RETURN(kSource, 7, shown);
-    EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{"", expectedHeader("trace_sample.c", 5) + "1      Shown"}));
+    EXPECT_EQ(timeless(readLines(debugLogPath())), (Lines{"", headerOf("trace_sample.c", 5) + "1      Shown"}));
 }
 
 TEST_F(Tracer, ReturnKeepsTheCallersLastError)
@@ -192,7 +187,7 @@ TEST_F(Tracer, LevelLimitIsReportedOnceWithTheBox)
     EXPECT_EQ(box.texts().size(), 1u);
     for (int i = 101; i >= 0; --i)
         RETURN(kSource, 400, i < 100 ? results[i] : -1);
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
     const std::string log = readSharedFile(debugLogPath());
     EXPECT_NE(log.find(std::string(limit) + std::string(limit)), std::string::npos);
     EXPECT_NE(log.find("100    " + std::string(99, '.') + "Recursive"), std::string::npos)
@@ -205,7 +200,7 @@ TEST_F(Tracer, PairingAndBelowZeroErrors)
     // An entry that was not made has no level to lower on a thread without a context.
     RETURN(kSource, 5, -1);
     EXPECT_TRUE(box.texts().empty());
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
     EXPECT_FALSE(fileExists(debugLogPath()));
 
     RETURN("C:\\src\\caller.c", 77, 1);
@@ -224,7 +219,7 @@ TEST_F(Tracer, PairingAndBelowZeroErrors)
                               "Detected at here.c line 3\n");
     RETURN(kSource, 4, inner);  // latched: no second check
     EXPECT_EQ(box.texts().size(), 1u);
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
 }
 
 TEST_F(Tracer, NestedMessagesWhileALineIsWrittenAreDropped)
@@ -249,7 +244,7 @@ TEST_F(Tracer, TrcWithAResultAtLevelZeroDoesNotUseAFreedContext)
 {
     for (int i = 0; i < 50; ++i)
         DBG_Trc(kSource, 1, 0, DBG_Text("level zero %d", i));
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
     DBG_Print(kSource, 2, DBG_MASK_TO_LOG, DBG_Text("after"));
     EXPECT_NE(readSharedFile(debugLogPath()).find("after"), std::string::npos);
 }
@@ -262,14 +257,14 @@ TEST_F(Tracer, DriverLogFileRedirectsAndRotatesWhateverItsExtension)
     removeFile(backup);
     setDriverLogFile(custom);
     DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("first"));
-    EXPECT_EQ(timeless(readLines(custom)), (Lines{expectedHeader("trace_sample.c", 1) + "REL    first"}));
+    EXPECT_EQ(timeless(readLines(custom)), (Lines{headerOf("trace_sample.c", 1) + "REL    first"}));
     EXPECT_FALSE(fileExists(driverLogPath()));
 
     ASSERT_TRUE(setFileSize(custom, 100000001));
     DBG_Print(kSource, 2, DBG_MASK_REL, DBG_Text("past the limit"));
     EXPECT_FALSE(fileExists(custom));
     const std::string tail = readSharedFile(backup).substr(100000001);
-    EXPECT_EQ(withoutTime(tail), expectedHeader("trace_sample.c", 2) + "REL    past the limit\r\n");
+    EXPECT_EQ(timeless(tail), headerOf("trace_sample.c", 2) + "REL    past the limit\r\n");
     DBG_Print(kSource, 3, DBG_MASK_REL, DBG_Text("fresh"));
     EXPECT_EQ(readLines(custom).size(), 1u);
     removeFile(custom);
@@ -308,8 +303,8 @@ TEST_F(Tracer, FailingDriverLogLookupDoesNotRecurse)
         removeFile(driverLogPath());
     }
     DBG_Print(kSource, 1, DBG_MASK_REL, DBG_Text("falls back"));
-    EXPECT_EQ(timeless(readLines(driverLogPath())), (Lines{expectedHeader("trace_sample.c", 1) + "REL    falls back"}));
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_EQ(timeless(readLines(driverLogPath())), (Lines{headerOf("trace_sample.c", 1) + "REL    falls back"}));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
 }
 
 TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
@@ -319,7 +314,7 @@ TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
     DBG_Print(kSource, 1, DBG_MASK_TO_LOG, DBG_Text("from the fallback"));
     const int r = DBG_TRACE(kSource, 2, 9, "Fallback");
     EXPECT_EQ(r, 1);
-    EXPECT_FALSE(contextLinkedFor(GetCurrentThreadId()));
+    EXPECT_FALSE(vr::trace::contextListed(GetCurrentThreadId()));
     RETURN(kSource, 3, r);
 
     std::atomic<bool> go{false};
@@ -343,13 +338,13 @@ TEST_F(Tracer, FailedAllocationBorrowsTheFallbackContextOneThreadAtATime)
 
     const Lines lines = readLines(debugLogPath());
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(withoutTime(lines[0]), expectedHeader("trace_sample.c", 1) + "from the fallback");
-    EXPECT_EQ(withoutTime(lines[2]), expectedHeader("trace_sample.c", 2) + "1      Fallback");
+    EXPECT_EQ(timeless(lines[0]), headerOf("trace_sample.c", 1) + "from the fallback");
+    EXPECT_EQ(timeless(lines[2]), headerOf("trace_sample.c", 2) + "1      Fallback");
     static const std::regex whole(R"(VRCCLN  @ trace_test +\d+ +\d+ +trace_sample\.c +1[0-3] )"
                                   R"((1      Worker|TRC    thread \d message \d+|thread \d line \d+ end))");
     for (std::size_t i = 3; i < lines.size(); ++i) {
         if (!lines[i].empty()) {
-            EXPECT_TRUE(std::regex_match(withoutTime(lines[i]), whole)) << lines[i];
+            EXPECT_TRUE(std::regex_match(timeless(lines[i]), whole)) << lines[i];
         }
     }
 }
@@ -373,23 +368,17 @@ TEST_F(Tracer, ComponentOutsideTheLibraryTracesIntoBothLogs)
 
 TEST_F(Tracer, ServerModeLogsIntoTheServerLogFolder)
 {
-    constexpr const wchar_t* kEnvironmentKey = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::wstring logs = tempPath(L"trace server logs");
     CreateDirectoryW(logs.c_str(), nullptr);
-    const DWORD server = 1;
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server", REG_DWORD, &server, sizeof server),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS", REG_SZ, logs.c_str(),
-                              static_cast<DWORD>((logs.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(setSettingDword(HKEY_LOCAL_MACHINE, L"Server", 1));
+    ASSERT_TRUE(setEnvironment(L"NVS_DATA_LOGS", logs));
     DBG_Print(kSource, 1, DBG_MASK_REL | DBG_MASK_TO_LOG, DBG_Text("in server mode"));
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"Server");
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"NVS_DATA_LOGS");
+    deleteSetting(HKEY_LOCAL_MACHINE, L"Server");
+    removeEnvironment(L"NVS_DATA_LOGS");
 
     const std::wstring folder = logs + L"\\Veranto 6.2";
     for (const wchar_t* name : {L"\\VRCDBG62.LOG", L"\\VRCDRV62.LOG"}) {
-        EXPECT_EQ(timeless(readLines(folder + name)),
-                  (Lines{expectedHeader("trace_sample.c", 1) + "REL    in server mode"}));
+        EXPECT_EQ(timeless(readLines(folder + name)), (Lines{headerOf("trace_sample.c", 1) + "REL    in server mode"}));
         removeFile(folder + name);
     }
     RemoveDirectoryW(folder.c_str());

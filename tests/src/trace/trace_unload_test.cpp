@@ -5,7 +5,8 @@
 #include <windows.h>
 
 #include "process_usage.h"
-#include "trace_support.h"
+#include "trace_log_files.h"
+#include "trace_log_lines.h"
 #include "wine_paths.h"
 
 using namespace vr::test;

@@ -1,82 +1,11 @@
-#include "settings_support.h"
+#include "test_printer.h"
 
-#include <sddl.h>
+#include <windows.h>
 #include <winspool.h>
 
 #include <cstdlib>
 
-#include "platform/handles.h"
-
 namespace vr::test {
-
-namespace {
-
-// The key above the settings key: VRC_SETTINGS_KEY without its last level.
-std::wstring companyKey()
-{
-    std::wstring key = kSettingsKey;
-    key.pop_back();  // the trailing backslash
-    return key.substr(0, key.find_last_of(L'\\'));
-}
-
-}  // namespace
-
-void setEnvironment(const wchar_t* name, const std::wstring& text)
-{
-    setValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, name, REG_SZ, text.c_str(),
-             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-void removeEnvironment(const wchar_t* name) { deleteValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, name); }
-
-CleanSettings::CompanyKey::CompanyKey(HKEY hive) : hive(hive)
-{
-    UniqueRegistryKey key;
-    existed = RegOpenKeyExW(hive, companyKey().c_str(), 0, KEY_READ, put(key)) == ERROR_SUCCESS;
-}
-
-CleanSettings::CompanyKey::~CompanyKey()
-{
-    if (!existed)
-        RegDeleteKeyW(hive, companyKey().c_str());  // only when empty
-}
-
-CleanSettings::CleanSettings()
-{
-    removeKey(HKEY_LOCAL_MACHINE, kSettingsKey);
-    removeKey(HKEY_CURRENT_USER, kSettingsKey);
-    removeEnvironment(L"NVS_DATA_ROOT");
-    removeEnvironment(L"NVS_DATA_LOGS");
-}
-
-ReadOnlyKey::ReadOnlyKey(HKEY hive, const wchar_t* path) : hive_(hive), path_(path)
-{
-    UniqueRegistryKey key;
-    if (RegCreateKeyExW(hive_, path, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr, put(key), nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    DWORD size = 0;
-    RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
-    former_.assign(size, 0);
-    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, former_.data(), &size) != ERROR_SUCCESS)
-        return;
-    PSECURITY_DESCRIPTOR readOnly = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr))
-        return;
-    applied_ = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
-    LocalFree(readOnly);
-}
-
-ReadOnlyKey::~ReadOnlyKey()
-{
-    if (!applied_)
-        return;
-    UniqueRegistryKey key;
-    if (RegOpenKeyExW(hive_, path_.c_str(), 0, WRITE_DAC, put(key)) == ERROR_SUCCESS)
-        RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, former_.data());
-}
-
-// ---- the test printer --------------------------------------------------------------
 
 namespace {
 

@@ -1,13 +1,17 @@
-#include "trace_expectations.h"
+#include "trace_log_lines.h"
+
+#include <windows.h>
 
 #include <cstdio>
 #include <regex>
 
 #include "shared_file.h"
-#include "vrcommon.h"
 
-namespace vr::test::trace {
+namespace vr::test {
 
+namespace {
+
+// "<exe base name> <pid> <tid>" of the calling thread, as a line shows it.
 std::string processColumnOfThisThread()
 {
     char path[MAX_PATH + 1] = {};
@@ -25,6 +29,26 @@ std::string processColumnOfThisThread()
     else
         std::snprintf(numbers, sizeof numbers, " %4lu %4lu", process, thread);
     return name + numbers;
+}
+
+}  // namespace
+
+std::vector<std::string> readLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string text = readSharedFile(path);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
 }
 
 std::string headerOf(const char* sourceBase, int sourceLine)
@@ -45,28 +69,12 @@ std::string timeless(const std::string& line)
     return line.substr(0, 8) + "@" + line.substr(31);
 }
 
-std::vector<std::string> fileLines(const std::wstring& path)
+std::vector<std::string> timeless(const std::vector<std::string>& lines)
 {
-    std::vector<std::string> lines;
-    const std::string text = readSharedFile(path);
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
+    std::vector<std::string> out;
+    for (const std::string& line : lines)
+        out.push_back(line.empty() ? line : timeless(line));
+    return out;
 }
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::wstring currentLogFolder()
-{
-    wchar_t folder[MAX_PATH] = {};
-    if (!VRC_GetLogsFolder(folder, MAX_PATH) && !VRC_GetUserDataFolder(folder, MAX_PATH))
-        return {};
-    return folder;
-}
-
-}  // namespace vr::test::trace
+}  // namespace vr::test
