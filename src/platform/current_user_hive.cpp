@@ -1,4 +1,5 @@
 #include "platform/current_user_hive.h"
+#include "platform/platform_seams.h"
 
 #include <atomic>
 
@@ -31,7 +32,7 @@ CurrentUserHive openCurrentUserHive() noexcept
     return hive;
 }
 
-void replaceOpenCurrentUser(OpenCurrentUserFunction function) noexcept
+void setOpenCurrentUser(OpenCurrentUserFunction function) noexcept
 {
     openCurrentUser = function != nullptr ? function : openThreadUsersHive;
 }

@@ -25,10 +25,4 @@ struct CurrentUserHive {
 // profile is not loaded, and its per-user values are then no one's.
 CurrentUserHive openCurrentUserHive() noexcept;
 
-// Test seam: Wine runs every thread as one user, so a test stands another
-// user's hive in for the one RegOpenCurrentUser gives. Same contract as
-// RegOpenCurrentUser; null restores it.
-using OpenCurrentUserFunction = LSTATUS (*)(REGSAM access, HKEY* hive);
-void replaceOpenCurrentUser(OpenCurrentUserFunction function) noexcept;
-
 }  // namespace vr::platform

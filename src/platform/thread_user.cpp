@@ -1,4 +1,5 @@
 #include "platform/thread_user.h"
+#include "platform/platform_seams.h"
 
 #include <sddl.h>
 
@@ -73,9 +74,6 @@ bool sidText(const void* sid, wchar_t (&text)[kSidTextChars]) noexcept
     return true;
 }
 
-void replaceTokenUserLookup(TokenUserLookup lookup) noexcept
-{
-    tokenUserLookup = lookup != nullptr ? lookup : tokenUser;
-}
+void setTokenUserLookup(TokenUserLookup lookup) noexcept { tokenUserLookup = lookup != nullptr ? lookup : tokenUser; }
 
 }  // namespace vr::platform

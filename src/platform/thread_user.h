@@ -27,9 +27,4 @@ ThreadUser threadUser() noexcept;
 inline constexpr std::size_t kSidTextChars = 192;
 bool sidText(const void* sid, wchar_t (&text)[kSidTextChars]) noexcept;
 
-// Test seam: Wine runs every thread as one user. Copies the token's user into
-// sid; null restores GetTokenInformation.
-using TokenUserLookup = bool (*)(HANDLE token, void* sid, DWORD sidBytes);
-void replaceTokenUserLookup(TokenUserLookup lookup) noexcept;
-
 }  // namespace vr::platform

@@ -15,7 +15,7 @@
 #include "platform/runtime_entries.h"
 #include "platform/thread_user.h"
 #include "settings/core/settings_rules.h"
-#include "settings/log_folder_seam.h"
+#include "settings/settings_seams.h"
 
 namespace {
 
@@ -113,7 +113,7 @@ bool userProfileMissing() noexcept
 
 }  // namespace
 
-void vr::settings::replaceServerLogFolderCreation(CreateFolderFunction function) noexcept
+void vr::settings::setServerLogFolderCreation(CreateFolderFunction function) noexcept
 {
     serverLogFolderCreation = function != nullptr ? function : createDirectory;
 }

@@ -14,7 +14,7 @@
 #include "platform/system_library.h"
 #include "platform/report.h"
 #include "settings/core/settings_rules.h"
-#include "settings/printer_data_seam.h"
+#include "settings/settings_seams.h"
 #include "settings/printer_target.h"
 
 namespace {
@@ -126,7 +126,7 @@ namespace vr::settings {
 namespace {
 DeletePrinterDataFunction deletePrinterDataReplacement = nullptr;
 }
-void replaceDeletePrinterData(DeletePrinterDataFunction function) noexcept { deletePrinterDataReplacement = function; }
+void setDeletePrinterData(DeletePrinterDataFunction function) noexcept { deletePrinterDataReplacement = function; }
 }  // namespace vr::settings
 
 extern "C" {

@@ -6,7 +6,7 @@
 #include "platform/current_user_hive.h"
 #include "platform/handles.h"
 #include "platform/system_library.h"
-#include "system/shield_icon_seam.h"
+#include "system/system_seams.h"
 #include "system/windows_version_query.h"
 
 #include <shellapi.h>
@@ -37,7 +37,7 @@ static_assert(VRC_OS_WIN32S == osv::kFlagWin32s && VRC_OS_WIN95 == osv::kFlagWin
 
 }  // namespace
 
-void vr::seams::setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcept
+void vr::system::setShellLibraryForShieldIcon(const wchar_t* libraryName) noexcept
 {
     shieldIconLibrary = libraryName != nullptr ? libraryName : L"shell32.dll";
 }

@@ -13,6 +13,7 @@
 #include <atomic>
 
 #include "platform/current_user_hive.h"
+#include "platform/platform_seams.h"
 #include "platform/thread_user.h"
 #include "settings/core/settings_rules.h"
 #include "trace/kept_paths.h"
@@ -185,7 +186,7 @@ void releaseLogPaths() noexcept
     releaseUserLogPaths();
 }
 
-void setThreadUserLookup(TokenUserLookup lookup) noexcept { vr::platform::replaceTokenUserLookup(lookup); }
+void setThreadUserLookup(TokenUserLookup lookup) noexcept { vr::platform::setTokenUserLookup(lookup); }
 
 }  // namespace vr::trace
 

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "platform/thread_user.h"
+#include "platform/platform_seams.h"
 
 namespace vr::trace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/log_folder_seam.h"
+#include "settings/settings_seams.h"
 #include "driver_log_capture.h"
 #include "registry_state.h"
 #include "scratch_folder.h"
@@ -105,7 +105,7 @@ TEST_F(Folders, ServerLogFolderIsMadeWithItsOwnSecurityOnly)
     // Wine keeps no descriptor on a folder: the one given is captured on its
     // way to CreateDirectoryW. A folder that exists keeps its own.
     static std::vector<std::wstring> given;
-    vr::settings::replaceServerLogFolderCreation([](const wchar_t* path, SECURITY_ATTRIBUTES* security) -> BOOL {
+    vr::settings::setServerLogFolderCreation([](const wchar_t* path, SECURITY_ATTRIBUTES* security) -> BOOL {
         wchar_t* text = nullptr;
         ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
                                                              DACL_SECURITY_INFORMATION, &text, nullptr);
@@ -124,7 +124,7 @@ TEST_F(Folders, ServerLogFolderIsMadeWithItsOwnSecurityOnly)
         EXPECT_EQ(given, std::vector<std::wstring>{L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)"
                                                    L"(A;OIIO;0x12008f;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x13008f;;;OW)"});
     }
-    vr::settings::replaceServerLogFolderCreation(nullptr);
+    vr::settings::setServerLogFolderCreation(nullptr);
 }
 
 TEST_F(Folders, CapacityBoundaries)

@@ -11,7 +11,7 @@
 
 #include "driver_log_capture.h"
 #include "registry_state.h"
-#include "settings/printer_data_seam.h"
+#include "settings/settings_seams.h"
 #include "test_printer.h"
 #include "vrcommon.h"
 
@@ -131,9 +131,9 @@ struct ReplacedDelete {
     {
         deleteCalls.clear();
         deleteResults = std::move(results);
-        vr::settings::replaceDeletePrinterData(recordDelete);
+        vr::settings::setDeletePrinterData(recordDelete);
     }
-    ~ReplacedDelete() { vr::settings::replaceDeletePrinterData(nullptr); }
+    ~ReplacedDelete() { vr::settings::setDeletePrinterData(nullptr); }
 };
 
 }  // namespace

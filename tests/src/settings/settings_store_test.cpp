@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/current_user_hive.h"
+#include "platform/platform_seams.h"
 #include "trace/core/trace_context.h"
 #include "trace/tracer_seams.h"
 #include "driver_log_capture.h"
@@ -493,14 +494,14 @@ TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
         L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
     const SavedValue processUsersEntry(HKEY_CURRENT_USER, compatibility, L"C:\\x.exe");
     const struct Restore {
-        ~Restore() { vr::platform::replaceOpenCurrentUser(nullptr), removeKey(HKEY_CURRENT_USER, kOther); }
+        ~Restore() { vr::platform::setOpenCurrentUser(nullptr), removeKey(HKEY_CURRENT_USER, kOther); }
     } restore;
     ASSERT_TRUE(setSettingDword(HKEY_CURRENT_USER, L"Probe", 1));
     for (const bool opens : {true, false}) {
         const DWORD two = 2;
         removeKey(HKEY_CURRENT_USER, kOther);
         ASSERT_TRUE(setValue(HKEY_CURRENT_USER, other(kSettingsKey).c_str(), L"Probe", REG_DWORD, &two, 4));
-        vr::platform::replaceOpenCurrentUser(opens ? otherUser : [](REGSAM, HKEY*) -> LSTATUS { return 5; });
+        vr::platform::setOpenCurrentUser(opens ? otherUser : [](REGSAM, HKEY*) -> LSTATUS { return 5; });
         DWORD probe = 0;
         EXPECT_EQ(VRC_GetDwordValue(nullptr, nullptr, L"Probe", &probe, 1), opens);
         EXPECT_EQ(probe, opens ? 2u : 0u);
@@ -509,7 +510,7 @@ TEST_F(SettingsStore, PerUserValuesLiveInTheHiveOfTheThreadsOwnUser)
         EXPECT_EQ(VRC_SetUserQwordValue(L"Written", 4), opens);
         EXPECT_EQ(VRC_SetCompatibilityPersisted(L"C:\\x.exe"), opens);
         EXPECT_EQ(VRC_DeleteUserValue(nullptr, nullptr, L"Probe"), opens);
-        vr::platform::replaceOpenCurrentUser(nullptr);
+        vr::platform::setOpenCurrentUser(nullptr);
         // Each in the other user's hive, none in the process's own.
         std::vector<BYTE> data;
         DWORD type = 0;

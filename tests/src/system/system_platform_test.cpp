@@ -5,7 +5,7 @@
 
 #include "platform/handles.h"
 #include "registry_state.h"
-#include "system/shield_icon_seam.h"
+#include "system/system_seams.h"
 #include "helper_programs.h"
 #include "text.h"
 
@@ -181,7 +181,7 @@ TEST(ShieldIcon, EveryWayTheShellCanFail)
     const auto setAnswer = vr::bind<void (*)(HRESULT)>(module.get(), "SetStockIconAnswer");
     ASSERT_NE(setAnswer, nullptr);
 
-    vr::seams::setShellLibraryForShieldIcon(standIn.c_str());
+    vr::system::setShellLibraryForShieldIcon(standIn.c_str());
     setAnswer(S_OK);
     EXPECT_EQ(VRC_GetShieldIcon(), reinterpret_cast<HICON>(static_cast<INT_PTR>(0x5151)));
     setAnswer(S_FALSE);
@@ -189,11 +189,11 @@ TEST(ShieldIcon, EveryWayTheShellCanFail)
     setAnswer(E_FAIL);
     EXPECT_EQ(VRC_GetShieldIcon(), nullptr);
 
-    vr::seams::setShellLibraryForShieldIcon(L"kernel32.dll");  // no SHGetStockIconInfo
+    vr::system::setShellLibraryForShieldIcon(L"kernel32.dll");  // no SHGetStockIconInfo
     EXPECT_EQ(VRC_GetShieldIcon(), nullptr);
-    vr::seams::setShellLibraryForShieldIcon(L"sys_no_such_shell.dll");
+    vr::system::setShellLibraryForShieldIcon(L"sys_no_such_shell.dll");
     EXPECT_EQ(VRC_GetShieldIcon(), nullptr);
-    vr::seams::setShellLibraryForShieldIcon(nullptr);
+    vr::system::setShellLibraryForShieldIcon(nullptr);
 }
 
 }  // namespace

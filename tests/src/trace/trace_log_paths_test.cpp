@@ -10,6 +10,7 @@
 
 #include "other_user.h"
 #include "platform/current_user_hive.h"
+#include "platform/platform_seams.h"
 #include "registry_state.h"
 #include "scratch_folder.h"
 #include "shared_file.h"
@@ -260,12 +261,12 @@ TEST_F(LogPaths, ServerLogsFolderChangedAloneMovesBothLogs)
 TEST_F(LogPaths, JobUsersLinesFollowTheirOwnHive)
 {
     static std::atomic<DWORD> jobThread{0};
-    vr::platform::replaceOpenCurrentUser([](REGSAM access, HKEY* hive) {
+    vr::platform::setOpenCurrentUser([](REGSAM access, HKEY* hive) {
         return GetCurrentThreadId() == jobThread ? RegOpenKeyExW(HKEY_USERS, kOtherUserSid, 0, access, hive)
                                                  : RegOpenCurrentUser(access, hive);
     });
     const struct Hive {
-        ~Hive() { vr::platform::replaceOpenCurrentUser(nullptr), removeKey(HKEY_USERS, otherUserKey().c_str()); }
+        ~Hive() { vr::platform::setOpenCurrentUser(nullptr), removeKey(HKEY_USERS, otherUserKey().c_str()); }
     } hive;
     const std::wstring jobSettings = otherUserKey(kSettingsKey);
     const struct {
