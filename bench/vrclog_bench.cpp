@@ -203,6 +203,22 @@ double bestSeconds(Work work)
     return best;
 }
 
+// Prints "<name>: <ours>/s vs <baseline>/s, ratio <x>" for `count` units
+// done in each time; false (and says so) when a run failed or did nothing.
+bool printRates(const char* name, const char* unit, bool done, std::size_t count, double oursSeconds,
+                double baselineSeconds)
+{
+    if (!done || count == 0) {
+        std::fprintf(stderr, "vrclog_bench: %s failed\n", name);
+        return false;
+    }
+    const double oursRate = static_cast<double>(count) / oursSeconds;
+    const double baselineRate = static_cast<double>(count) / baselineSeconds;
+    std::printf("%s: %.0f %s/s vs %.0f %s/s, ratio %.2f\n", name, oursRate, unit, baselineRate, unit,
+                oursRate / baselineRate);
+    return true;
+}
+
 }  // namespace
 
 int main()
@@ -225,14 +241,8 @@ int main()
     });
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
-    if (!done || lines == 0) {
-        std::fprintf(stderr, "vrclog_bench: the summary failed\n");
+    if (!printRates("vrclog summary", "lines", done, lines, ours, baseline))
         return 1;
-    }
-    const double oursRate = static_cast<double>(lines) / ours;
-    const double baselineRate = static_cast<double>(lines) / baseline;
-    std::printf("vrclog summary: %.0f lines/s vs %.0f lines/s, ratio %.2f\n", oursRate, baselineRate,
-                oursRate / baselineRate);
 
     const std::string releaseLog = (std::filesystem::temp_directory_path() / "vrclog_bench_VRCDRV62.LOG").string();
     if (!generateReleaseLog(releaseLog)) {
@@ -262,13 +272,5 @@ int main()
         jsonSeconds = std::min(jsonSeconds, timeLines(true));
     }
     std::filesystem::remove(releaseLog, ignored);
-    if (!done || records == 0) {
-        std::fprintf(stderr, "vrclog_bench: vrclog lines failed\n");
-        return 1;
-    }
-    const double jsonRate = static_cast<double>(records) / jsonSeconds;
-    const double plainRate = static_cast<double>(records) / plainSeconds;
-    std::printf("vrclog lines --json: %.0f records/s vs %.0f records/s, ratio %.2f\n", jsonRate, plainRate,
-                jsonRate / plainRate);
-    return 0;
+    return printRates("vrclog lines --json", "records", done, records, jsonSeconds, plainSeconds) ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 namespace vr::vrclog {
 
@@ -434,21 +435,10 @@ ParsedLine parseLineWithColumnEnd(std::string_view line, std::size_t columnEnd) 
 
 std::string_view lineClassName(LineClass lineClass) noexcept
 {
-    switch (lineClass) {
-    case LineClass::Rel:
-        return "REL";
-    case LineClass::Trc:
-        return "TRC";
-    case LineClass::Dbg:
-        return "DBG";
-    case LineClass::Entry:
-        return "ENTRY";
-    case LineClass::Error:
-        return "ERROR";
-    case LineClass::Plain:
-        return "TEXT";
-    }
-    return "TEXT";
+    // In the order of LineClass.
+    constexpr std::string_view kNames[kLineClassCount] = {"REL", "TRC", "DBG", "ENTRY", "ERROR", "TEXT"};
+    const auto index = static_cast<std::size_t>(lineClass);
+    return index < std::size(kNames) ? kNames[index] : "TEXT";
 }
 
 }  // namespace vr::vrclog

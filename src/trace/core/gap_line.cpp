@@ -2,30 +2,30 @@
 
 #include <climits>
 #include <cstdio>
+#include <iterator>
 
 #include "trace/core/line_columns.h"
 #include "trace/core/trace_context.h"
 
 namespace vr::trace {
 
+namespace {
+
+// Each cause's words, in the order of LossCause.
+constexpr const char* kCauseTexts[] = {"another program held it open", "the disk was full", "a write to it failed",
+                                       "the log file had a second name"};
+constexpr LossCause kCauses[] = {LossCause::Held, LossCause::DiskFull, LossCause::WriteFailed, LossCause::SecondName};
+static_assert(std::size(kCauseTexts) == std::size(kCauses));
+
+}  // namespace
+
 const char* lossCauseText(LossCause cause) noexcept
 {
-    switch (cause) {
-    case LossCause::Held:
-        return "another program held it open";
-    case LossCause::DiskFull:
-        return "the disk was full";
-    case LossCause::WriteFailed:
-        return "a write to it failed";
-    case LossCause::SecondName:
-        return "the log file had a second name";
-    }
-    return "a write to it failed";
+    const auto index = static_cast<std::size_t>(cause);
+    return index < std::size(kCauseTexts) ? kCauseTexts[index] : "a write to it failed";
 }
 
 namespace {
-
-constexpr LossCause kCauses[] = {LossCause::Held, LossCause::DiskFull, LossCause::WriteFailed, LossCause::SecondName};
 
 const char* lineWord(unsigned long lost) noexcept { return lost == 1 ? "line" : "lines"; }
 
