@@ -19,6 +19,7 @@
 
 #include "command_line.h"
 #include "platform/c_file.h"
+#include "text_sink.h"
 
 namespace {
 
@@ -174,16 +175,18 @@ bool generateReleaseLog(const std::string& path)
     return std::fclose(file.release()) == 0;
 }
 
-// Gathers what a command writes into a block, as the console's sink does,
-// and drops it; lines writes each record at once, so the writes count them.
+// Gathers what a command writes into a block, as the console's file sink
+// does, and drops the block where that sink would write it; lines writes each
+// record at once, so the writes count them.
 class CountingSink final : public vr::vrclog::TextSink {
 public:
+    CountingSink() { block_.reserve(vr::vrclog::FileSink::kBlockBytes); }
     void write(std::string_view text) override
     {
         ++writes;
-        block_.append(text);
-        if (block_.size() > (std::size_t{1} << 20))
+        if (block_.size() + text.size() > vr::vrclog::FileSink::kBlockBytes)
             block_.clear();
+        block_.append(text);
     }
     std::size_t writes = 0;
 

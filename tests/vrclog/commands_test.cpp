@@ -3,6 +3,7 @@
 // perfetto file and JSON Lines read back with a JSON reader of the test's own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -536,9 +537,36 @@ TEST(JsonText, EscapesControlsAndDecodesEveryByteByTheCodePage)
          "\xf0\x9f\x98\x80\""},
     };
     for (const auto& c : cases) {
-        std::string out;
-        appendJsonString(out, c.bytes, *builtInCodePage(c.codePage));
-        EXPECT_EQ(out, c.json) << c.codePage << " " << c.bytes;
+        JsonWriter out;
+        out.putString(c.bytes, *builtInCodePage(c.codePage));
+        EXPECT_EQ(out.text(), c.json) << c.codePage << " " << c.bytes;
+    }
+}
+
+// Long texts go through in blocks: every byte must come out as it does alone,
+// wherever it stands, among plain ASCII and after another byte of its kind.
+TEST(JsonText, AByteComesOutAsItDoesAloneWhereverItStands)
+{
+    for (const uint32_t codePage : {1252u, kUtf8CodePage}) {
+        const std::unique_ptr<CodePage> decoder = builtInCodePage(codePage);
+        for (int value = 0; value < (codePage == kUtf8CodePage ? 0x80 : 0x100); ++value) {
+            const char byte = static_cast<char>(value);
+            JsonWriter alone;
+            alone.putCharacters(std::string_view(&byte, 1), *decoder);
+            for (std::size_t at = 0; at < 40; ++at) {
+                std::string text(40, 'a');
+                text[at] = byte;
+                text[39 - at] = byte;
+                std::string expected(40, 'a');
+                const std::size_t first = std::min(at, 39 - at);
+                expected.replace(std::max(at, 39 - at), 1, alone.text());
+                if (first != 39 - first)
+                    expected.replace(first, 1, alone.text());
+                JsonWriter out;
+                out.putCharacters(text, *decoder);
+                ASSERT_EQ(out.text(), expected) << codePage << " byte " << value << " at " << at;
+            }
+        }
     }
 }
 

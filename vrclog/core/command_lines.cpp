@@ -2,7 +2,6 @@
 // multi-line text included, with the log's own line ends; or as JSON Lines.
 #include "command_lines.h"
 #include "json_lines.h"
-#include "json_text.h"
 #include "matching_records.h"
 
 namespace vr::vrclog {
@@ -20,8 +19,12 @@ RecordPrinter::RecordPrinter(const Options& options, CodePage& codePage)
 {
     // Names come from the command line, which the console program hands on as UTF-8.
     const std::unique_ptr<CodePage> utf8 = builtInCodePage(kUtf8CodePage);
-    for (const std::string& path : options.logs)
-        appendJsonString(logNames_.emplace_back(), fileNameOf(path), *utf8);
+    JsonWriter name;
+    for (const std::string& path : options.logs) {
+        name.clear();
+        name.putString(fileNameOf(path), *utf8);
+        logNames_.emplace_back(name.text());
+    }
 }
 
 void RecordPrinter::print(const LogRecord& record, TextSink& out)
@@ -31,9 +34,9 @@ void RecordPrinter::print(const LogRecord& record, TextSink& out)
         return;
     }
     line_.clear();
-    appendJsonLine(line_, record, record.fileIndex < logNames_.size() ? logNames_[record.fileIndex] : "\"\"", codePage_,
-                   offsets_);
-    out.write(line_);
+    putJsonLine(line_, record, record.fileIndex < logNames_.size() ? logNames_[record.fileIndex] : "\"\"", codePage_,
+                offsets_);
+    out.write(line_.text());
 }
 
 bool runLines(LogMerge& logs, const LogFilter& filter, RecordPrinter& printer, TextSink& out)

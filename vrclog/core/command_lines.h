@@ -7,6 +7,7 @@
 
 #include "code_page.h"
 #include "command_options.h"
+#include "json_text.h"
 #include "log_filter.h"
 #include "log_merge.h"
 #include "text_sink.h"
@@ -27,7 +28,7 @@ private:
     CodePage& codePage_;
     UtcOffsets offsets_;
     std::vector<std::string> logNames_;  // as JSON strings, by the log's place on the command line
-    std::string line_;
+    JsonWriter line_;
 };
 
 // Reads the stream to its end; tells whether any record matched the filter.

@@ -64,8 +64,8 @@ public:
         if (!record.hasHeader) {
             // A report written without a header belongs to no known thread.
             beginEvent("i", 0, 0, ts);
-            event_ += ",\"s\":\"g\",\"name\":\"DEBUG ERROR\",\"cat\":\"error\",\"args\":{\"text\":";
-            appendJsonString(event_, record.fullText(), codePage_);
+            event_.putRaw(",\"s\":\"g\",\"name\":\"DEBUG ERROR\",\"cat\":\"error\",\"args\":{\"text\":");
+            event_.putString(record.fullText(), codePage_);
             endEvent("}");
             return;
         }
@@ -88,19 +88,19 @@ public:
         if (header.lineClass == LineClass::Trc)
             closeSlices(track, pid, tid, header.level + 1, ts);
         beginEvent("i", pid, tid, ts);
-        event_ += ",\"s\":\"t\",\"name\":";
-        appendJsonString(event_, header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass),
+        event_.putRaw(",\"s\":\"t\",\"name\":");
+        event_.putString(header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass),
                          codePage_);
-        event_ += ",\"cat\":\"";
-        event_ += lineClassName(header.lineClass);
-        event_ += "\",\"args\":{\"text\":";
-        appendJsonString(event_, record.fullText(), codePage_);
+        event_.putRaw(",\"cat\":\"");
+        event_.putRaw(lineClassName(header.lineClass));
+        event_.putRaw("\",\"args\":{\"text\":");
+        event_.putString(record.fullText(), codePage_);
         if (header.lineClass == LineClass::Trc) {
-            event_ += ",\"repeats\":";
-            appendJsonNumber(event_, header.count);
+            event_.putRaw(",\"repeats\":");
+            event_.putNumber(header.count);
         }
-        event_ += ",\"source\":";
-        appendJsonString(event_, source(header), codePage_);
+        event_.putRaw(",\"source\":");
+        event_.putString(source(header), codePage_);
         endEvent("}");
     }
 
@@ -122,35 +122,35 @@ private:
     void beginEvent(std::string_view phase, uint32_t pid, uint32_t tid, int64_t ts)
     {
         event_.clear();
-        event_ += first_ ? "{\"ph\":\"" : ",\n{\"ph\":\"";
+        event_.putRaw(first_ ? "{\"ph\":\"" : ",\n{\"ph\":\"");
         first_ = false;
-        event_ += phase;
-        event_ += "\",\"pid\":";
-        appendJsonNumber(event_, pid);
-        event_ += ",\"tid\":";
-        appendJsonNumber(event_, tid);
-        event_ += ",\"ts\":";
-        appendJsonNumber(event_, ts);
+        event_.putRaw(phase);
+        event_.putRaw("\",\"pid\":");
+        event_.putNumber(pid);
+        event_.putRaw(",\"tid\":");
+        event_.putNumber(tid);
+        event_.putRaw(",\"ts\":");
+        event_.putNumber(ts);
     }
 
     void endEvent(std::string_view closing)
     {
-        event_ += closing;
-        event_ += '}';
-        out_.write(event_);
+        event_.putRaw(closing);
+        event_.putRaw("}");
+        out_.write(event_.text());
     }
 
     void describeThread(const ThreadIdentity& identity)
     {
         if (processes_.insert({identity.processId, identity.processName}).second) {
             beginEvent("M", identity.processId, 0, 0);
-            event_ += ",\"name\":\"process_name\",\"args\":{\"name\":";
-            appendJsonString(event_, identity.processName, codePage_);
+            event_.putRaw(",\"name\":\"process_name\",\"args\":{\"name\":");
+            event_.putString(identity.processName, codePage_);
             endEvent("}");
         }
         beginEvent("M", identity.processId, identity.threadId, 0);
-        event_ += ",\"name\":\"thread_name\",\"args\":{\"name\":";
-        appendJsonString(event_, identity.processName + " " + std::to_string(identity.threadId), codePage_);
+        event_.putRaw(",\"name\":\"thread_name\",\"args\":{\"name\":");
+        event_.putString(identity.processName + " " + std::to_string(identity.threadId), codePage_);
         endEvent("}");
     }
 
@@ -160,16 +160,16 @@ private:
         while (!track.open.empty() && track.open.back().level >= level) {
             const OpenSlice& slice = track.open.back();
             beginEvent("X", pid, tid, slice.start);
-            event_ += ",\"dur\":";
-            appendJsonNumber(event_, end > slice.start ? end - slice.start : 0);
-            event_ += ",\"name\":";
-            appendJsonString(event_, slice.name, codePage_);
-            event_ += ",\"cat\":\"entry\",\"args\":{\"level\":";
-            appendJsonNumber(event_, slice.level);
-            event_ += ",\"calls\":";
-            appendJsonNumber(event_, slice.calls);
-            event_ += ",\"source\":";
-            appendJsonString(event_, slice.source, codePage_);
+            event_.putRaw(",\"dur\":");
+            event_.putNumber(end > slice.start ? end - slice.start : 0);
+            event_.putRaw(",\"name\":");
+            event_.putString(slice.name, codePage_);
+            event_.putRaw(",\"cat\":\"entry\",\"args\":{\"level\":");
+            event_.putNumber(slice.level);
+            event_.putRaw(",\"calls\":");
+            event_.putNumber(slice.calls);
+            event_.putRaw(",\"source\":");
+            event_.putString(slice.source, codePage_);
             endEvent("}");
             track.open.pop_back();
         }
@@ -180,7 +180,7 @@ private:
     ThreadIndex threads_;
     std::vector<ThreadTrack> tracks_;
     std::set<std::pair<uint32_t, std::string>> processes_;
-    std::string event_;
+    JsonWriter event_;
     bool first_ = true;
 };
 

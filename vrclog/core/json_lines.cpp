@@ -1,38 +1,42 @@
 #include "json_lines.h"
 
-#include "json_text.h"
+#include <cstring>
 
 namespace vr::vrclog {
 
 namespace {
 
 // "2026-12-08 11:03:38.173" as "2026-12-08T11:03:38.173+01:00".
-void appendTime(std::string& out, std::string_view time, UtcOffsets& offsets)
+void putTime(JsonWriter& out, std::string_view time, UtcOffsets& offsets)
 {
     if (time.size() != kTimeLength) {
-        out += "null";
+        out.putRaw("null");
         return;
     }
-    out += '"';
-    out.append(time.substr(0, 10));
-    out += 'T';
-    out.append(time.substr(11));
-    if (const std::optional<int> offset = offsets.at(time))
-        appendUtcOffset(out, *offset);
-    out += '"';
+    constexpr std::size_t kDateLength = 10;
+    constexpr std::size_t kLongestOffset = 6;  // "+01:00"
+    const std::string_view offset = offsets.at(time);
+    char text[1 + kTimeLength + kLongestOffset + 1];
+    text[0] = '"';
+    std::memcpy(text + 1, time.data(), kTimeLength);
+    text[1 + kDateLength] = 'T';
+    std::size_t length = 1 + kTimeLength;
+    length += offset.copy(text + length, kLongestOffset);
+    text[length++] = '"';
+    out.putRaw(std::string_view(text, length));
 }
 
 // The text's "\r\n" line breaks as "\n", like its bare "\n" ones.
-void appendText(std::string& out, std::string_view text, CodePage& codePage)
+void putText(JsonWriter& out, std::string_view text, CodePage& codePage)
 {
-    out += '"';
+    out.putRaw("\"");
     for (std::size_t lineEnd; (lineEnd = text.find("\r\n")) != std::string_view::npos;) {
-        appendJsonCharacters(out, text.substr(0, lineEnd), codePage);
-        out += "\\n";
+        out.putCharacters(text.substr(0, lineEnd), codePage);
+        out.putRaw("\\n");
         text.remove_prefix(lineEnd + 2);
     }
-    appendJsonCharacters(out, text, codePage);
-    out += '"';
+    out.putCharacters(text, codePage);
+    out.putRaw("\"");
 }
 
 }  // namespace
@@ -43,39 +47,39 @@ std::string_view fileNameOf(std::string_view path) noexcept
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
-void appendJsonLine(std::string& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
-                    UtcOffsets& offsets)
+void putJsonLine(JsonWriter& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
+                 UtcOffsets& offsets)
 {
     const LineHeader& header = record.header;
-    out += "{\"time\":";
-    appendTime(out, header.time, offsets);
+    out.putRaw("{\"time\":");
+    putTime(out, header.time, offsets);
     if (record.hasHeader) {
-        out += ",\"module\":";
-        appendJsonString(out, header.moduleTag, codePage);
-        out += ",\"process\":";
-        appendJsonString(out, header.processName, codePage);
-        out += ",\"pid\":";
-        appendJsonNumber(out, header.processId);
-        out += ",\"tid\":";
-        appendJsonNumber(out, header.threadId);
-        out += ",\"file\":";
-        appendJsonString(out, header.sourceFile, codePage);
-        out += ",\"line\":";
-        appendJsonNumber(out, header.sourceLine);
+        out.putRaw(",\"module\":");
+        out.putString(header.moduleTag, codePage);
+        out.putRaw(",\"process\":");
+        out.putString(header.processName, codePage);
+        out.putRaw(",\"pid\":");
+        out.putNumber(header.processId);
+        out.putRaw(",\"tid\":");
+        out.putNumber(header.threadId);
+        out.putRaw(",\"file\":");
+        out.putString(header.sourceFile, codePage);
+        out.putRaw(",\"line\":");
+        out.putNumber(header.sourceLine);
     } else {
-        out += ",\"module\":null,\"process\":null,\"pid\":null,\"tid\":null,\"file\":null,\"line\":null";
+        out.putRaw(",\"module\":null,\"process\":null,\"pid\":null,\"tid\":null,\"file\":null,\"line\":null");
     }
-    out += ",\"class\":\"";
-    out += lineClassName(header.lineClass);
-    out += "\",\"text\":";
-    appendText(out, record.fullText(), codePage);
-    out += ",\"log\":";
-    out += logName;
+    out.putRaw(",\"class\":\"");
+    out.putRaw(lineClassName(header.lineClass));
+    out.putRaw("\",\"text\":");
+    putText(out, record.fullText(), codePage);
+    out.putRaw(",\"log\":");
+    out.putRaw(logName);
     if (header.count > 1) {
-        out += ",\"count\":";
-        appendJsonNumber(out, header.count);
+        out.putRaw(",\"count\":");
+        out.putNumber(header.count);
     }
-    out += "}\n";
+    out.putRaw("}\n");
 }
 
 }  // namespace vr::vrclog

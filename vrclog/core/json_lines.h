@@ -12,19 +12,19 @@
 // bytes. No platform calls.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "code_page.h"
+#include "json_text.h"
 #include "log_reader.h"
 #include "utc_offset.h"
 
 namespace vr::vrclog {
 
-// Appends the record as a JSON object and a line end ("\n"); logName is the
+// Writes the record as a JSON object and a line end ("\n"); logName is the
 // log member's value, already a JSON string.
-void appendJsonLine(std::string& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
-                    UtcOffsets& offsets);
+void putJsonLine(JsonWriter& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
+                 UtcOffsets& offsets);
 
 // The file name of a path as given on the command line: after its last "/" or "\".
 std::string_view fileNameOf(std::string_view path) noexcept;

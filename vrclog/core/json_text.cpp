@@ -2,148 +2,174 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <bit>
 #include <charconv>
-#include <cstring>
-#include <cstdint>
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vr::vrclog {
 
 namespace {
 
+static_assert(sizeof(ByteJson) == 8 && offsetof(ByteJson, length) == 7);
+static_assert(std::endian::native == std::endian::little, "a word's last byte is its highest");
+
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-bool needsEscape(char c) noexcept { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; }
-
-// The bytes written as they are: printable ASCII that JSON does not reserve.
-constexpr std::array<bool, 256> kPlain = [] {
-    std::array<bool, 256> plain{};
-    for (int c = 0x20; c < 0x80; ++c)
-        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
-    return plain;
+constexpr std::array<ByteJson, 128> kAsciiJson = [] {
+    std::array<ByteJson, 128> table{};
+    const auto set = [&](int c, std::string_view json) {
+        for (std::size_t i = 0; i < json.size(); ++i)
+            table[static_cast<std::size_t>(c)].bytes[i] = json[i];
+        table[static_cast<std::size_t>(c)].length = static_cast<uint8_t>(json.size());
+    };
+    for (int c = 0; c < 0x20; ++c) {
+        const char escape[] = {'\\', 'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 0x0F]};
+        set(c, std::string_view(escape, sizeof escape));
+    }
+    for (int c = 0x20; c < 0x80; ++c) {
+        const char self = static_cast<char>(c);
+        set(c, std::string_view(&self, 1));
+    }
+    set('"', "\\\"");
+    set('\\', "\\\\");
+    set('\n', "\\n");
+    set('\r', "\\r");
+    set('\t', "\\t");
+    return table;
 }();
 
-bool isPlain(char c) noexcept { return kPlain[static_cast<unsigned char>(c)]; }
+// The most bytes a byte of a log becomes: a control character as "\u001f".
+constexpr std::size_t kMostBytesPerByte = 6;
+// Room past that for a block or a table entry written whole and kept in part.
+constexpr std::size_t kSpareBytes = 16;
 
-void appendEscape(std::string& out, char c)
+constexpr std::size_t kBlockBytes = 16;
+
+// Copies a block of bytes whole and tells how many of them, from the first
+// on, a JSON string holds as they are: printable ASCII but '"' and '\\'.
+std::size_t copyPlainBlock(const char* from, char* to) noexcept
 {
-    switch (c) {
-    case '"':
-        out += "\\\"";
-        break;
-    case '\\':
-        out += "\\\\";
-        break;
-    case '\n':
-        out += "\\n";
-        break;
-    case '\r':
-        out += "\\r";
-        break;
-    case '\t':
-        out += "\\t";
-        break;
-    default:
-        out += "\\u00";
-        out += kHexDigits[static_cast<unsigned char>(c) >> 4];
-        out += kHexDigits[c & 0x0F];
-    }
+#if defined(__SSE2__)
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
+    // As signed bytes, 0x80 and above are below 0x20 too.
+    const __m128i notPlain = _mm_or_si128(
+        _mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')), _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'))));
+    const auto marks = static_cast<unsigned>(_mm_movemask_epi8(notPlain));
+    return marks == 0 ? kBlockBytes : static_cast<std::size_t>(std::countr_zero(marks));
+#else
+    std::memcpy(to, from, kBlockBytes);
+    std::size_t plain = 0;
+    while (plain < kBlockBytes && kAsciiJson[static_cast<unsigned char>(from[plain]) & 0x7F].length == 1 &&
+           static_cast<unsigned char>(from[plain]) < 0x80)
+        ++plain;
+    return plain;
+#endif
 }
 
-// Text already UTF-8: the ASCII characters JSON reserves are escaped, the
-// rest is kept, in runs.
-void appendEscaped(std::string& out, std::string_view text)
+// Writes a byte's JSON as one word and keeps its length of it.
+char* putByte(char* to, const ByteJson& json) noexcept
 {
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = at;
-        while (end < text.size() && !needsEscape(text[end]))
-            ++end;
-        out.append(text.data() + at, end - at);
-        if (end < text.size())
-            appendEscape(out, text[end++]);
-        at = end;
-    }
+    uint64_t word;
+    std::memcpy(&word, &json, sizeof word);
+    std::memcpy(to, &word, sizeof word);
+    return to + (word >> 56);
 }
 
 }  // namespace
 
-void appendJsonString(std::string& out, std::string_view bytes, CodePage& codePage)
+void JsonWriter::grow(std::size_t bytes)
 {
-    out += '"';
-    appendJsonCharacters(out, bytes, codePage);
-    out += '"';
+    const std::size_t used = static_cast<std::size_t>(end_ - buffer_.get());
+    const std::size_t capacity = std::max(2 * static_cast<std::size_t>(limit_ - buffer_.get()), used + bytes);
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (used != 0)
+        std::memcpy(grown.get(), buffer_.get(), used);
+    buffer_ = std::move(grown);
+    end_ = buffer_.get() + used;
+    limit_ = buffer_.get() + capacity;
 }
 
-namespace {
-
-// A code page of one byte per character: decoded and escaped in one pass,
-// gathered in a block on the stack.
-void appendSingleByteJson(std::string& out, std::string_view bytes, const UpperHalfUtf8& upper)
+void JsonWriter::putString(std::string_view bytes, CodePage& codePage)
 {
-    char block[256];
-    std::size_t used = 0;
-    for (const char c : bytes) {
-        if (used > sizeof block - 4) {
-            out.append(block, used);
-            used = 0;
-        }
-        const auto byte = static_cast<unsigned char>(c);
-        if (kPlain[byte]) {
-            block[used++] = c;
-        } else if (byte >= 0x80) {
-            std::memcpy(block + used, upper.bytes[byte - 0x80].data(), 4);
-            used += upper.length[byte - 0x80];
-        } else {
-            out.append(block, used);
-            used = 0;
-            appendEscape(out, c);
-        }
-    }
-    out.append(block, used);
+    putRaw("\"");
+    putCharacters(bytes, codePage);
+    putRaw("\"");
 }
 
-}  // namespace
-
-void appendJsonCharacters(std::string& out, std::string_view bytes, CodePage& codePage)
+const ByteJson* JsonWriter::singleByteTable(const UpperHalfUtf8& upper) noexcept
 {
-    // ASCII means the same in every code page a log is written in: it is
-    // copied in runs, and only the rest from the first byte of 0x80 or above
-    // is decoded. That byte begins a character, since no ASCII byte is a
-    // lead byte.
-    std::size_t at = 0;
-    for (;;) {
-        std::size_t end = at;
-        while (end < bytes.size() && isPlain(bytes[end]))
-            ++end;
-        out.append(bytes.data() + at, end - at);
-        if (end == bytes.size())
-            return;
-        if ((static_cast<unsigned char>(bytes[end]) & 0x80) != 0) {
-            if (const UpperHalfUtf8* upper = codePage.upperHalf()) {
-                appendSingleByteJson(out, bytes.substr(end), *upper);
-                return;
-            }
-            at = end;
-            break;
+    if (singleByteOf_ != &upper) {
+        std::copy(kAsciiJson.begin(), kAsciiJson.end(), singleByte_.begin());
+        for (std::size_t i = 0; i < upper.bytes.size(); ++i) {
+            std::copy_n(upper.bytes[i].begin(), upper.bytes[i].size(), singleByte_[0x80 + i].bytes.begin());
+            singleByte_[0x80 + i].length = upper.length[i];
         }
-        appendEscape(out, bytes[end]);
-        at = end + 1;
+        singleByteOf_ = &upper;
     }
-    // Decoded whole: a trail byte of a double-byte code page can look like ASCII.
-    const std::size_t from = out.size();
-    codePage.decode(bytes.substr(at), out);
-    const auto first = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), needsEscape);
-    if (first == out.end())
+    return singleByte_.data();
+}
+
+void JsonWriter::putCharacters(std::string_view bytes, CodePage& codePage)
+{
+    const UpperHalfUtf8* const upper = codePage.upperHalf();
+    char* to = room(kMostBytesPerByte * bytes.size() + kSpareBytes);
+    const char* from = bytes.data();
+    const char* const end = from + bytes.size();
+    if (upper == nullptr) {
+        // Several bytes per character: ASCII up to the first other byte, the
+        // rest decoded whole, since a trail byte can look like ASCII. That
+        // first byte begins a character: no ASCII byte is a lead byte.
+        while (from != end && static_cast<unsigned char>(*from) < 0x80)
+            to = putByte(to, kAsciiJson[static_cast<unsigned char>(*from++)]);
+        end_ = to;
+        if (from != end)
+            putDecoded(std::string_view(from, static_cast<std::size_t>(end - from)), codePage);
         return;
-    const std::string rest(first, out.end());
-    out.erase(first, out.end());
-    appendEscaped(out, rest);
+    }
+    // One byte per character: each byte by the table, but printable ASCII,
+    // the most of any log, a block at a time; each block is copied whole and
+    // kept up to its first other byte.
+    const ByteJson* const table = singleByteTable(*upper);
+    while (end - from >= static_cast<std::ptrdiff_t>(kBlockBytes)) {
+        const std::size_t plain = copyPlainBlock(from, to);
+        from += plain;
+        to += plain;
+        if (plain < kBlockBytes)
+            to = putByte(to, table[static_cast<unsigned char>(*from++)]);
+    }
+    while (from != end)
+        to = putByte(to, table[static_cast<unsigned char>(*from++)]);
+    end_ = to;
 }
 
-void appendJsonNumber(std::string& out, int64_t value)
+void JsonWriter::putDecoded(std::string_view bytes, CodePage& codePage)
 {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+    decoded_.clear();
+    codePage.decode(bytes, decoded_);
+    // UTF-8 now: only the ASCII characters JSON reserves are escaped.
+    char* to = room(kMostBytesPerByte * decoded_.size() + kSpareBytes);
+    for (const char c : decoded_) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80)
+            *to++ = c;
+        else
+            to = putByte(to, kAsciiJson[byte]);
+    }
+    end_ = to;
+}
+
+void JsonWriter::putNumber(int64_t value)
+{
+    constexpr std::size_t kMostDigits = 20;  // "-9223372036854775808"
+    char* const to = room(kMostDigits);
+    end_ = std::to_chars(to, to + kMostDigits, value).ptr;
 }
 
 }  // namespace vr::vrclog

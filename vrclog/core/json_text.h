@@ -1,9 +1,13 @@
-// JSON strings from log bytes. Logs are in the writer's code page: text with
+// JSON text from log bytes. Logs are in the writer's code page: text with
 // bytes of 0x80 and above is decoded by that code page, so the output is
 // UTF-8 and valid JSON for any bytes. No platform calls.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,11 +15,53 @@
 
 namespace vr::vrclog {
 
-// Appends bytes as a quoted JSON string.
-void appendJsonString(std::string& out, std::string_view bytes, CodePage& codePage);
-// The same without the quotes, for a string written in pieces.
-void appendJsonCharacters(std::string& out, std::string_view bytes, CodePage& codePage);
+// What a byte becomes in a JSON string: itself, its escape or its character
+// as UTF-8. Eight bytes in all, so that one is copied as one word.
+struct ByteJson {
+    std::array<char, 7> bytes{};
+    uint8_t length = 0;
+};
 
-void appendJsonNumber(std::string& out, int64_t value);
+// Builds one JSON text after another in a buffer it keeps. Each piece makes
+// room once for the most bytes it can become and is then written without a
+// check per byte: vrclog lines --json writes ten members for every record of
+// a log, so this is where that command spends its time.
+class JsonWriter {
+public:
+    // Starts the next text; the buffer is kept.
+    void clear() noexcept { end_ = buffer_.get(); }
+    std::string_view text() const noexcept { return {buffer_.get(), static_cast<std::size_t>(end_ - buffer_.get())}; }
+
+    // JSON as it is: punctuation, member names, a string already quoted.
+    void putRaw(std::string_view json)
+    {
+        std::memcpy(room(json.size()), json.data(), json.size());
+        end_ += json.size();
+    }
+    // Bytes in the code page as a quoted JSON string.
+    void putString(std::string_view bytes, CodePage& codePage);
+    // The same without the quotes, for a string written in pieces.
+    void putCharacters(std::string_view bytes, CodePage& codePage);
+    void putNumber(int64_t value);
+
+private:
+    char* room(std::size_t bytes)
+    {
+        if (static_cast<std::size_t>(limit_ - end_) < bytes)
+            grow(bytes);
+        return end_;
+    }
+    void grow(std::size_t bytes);
+    void putDecoded(std::string_view bytes, CodePage& codePage);
+    const ByteJson* singleByteTable(const UpperHalfUtf8& upper) noexcept;
+
+    std::unique_ptr<char[]> buffer_;  // the text, then room up to limit_
+    char* end_ = nullptr;
+    char* limit_ = nullptr;
+    std::string decoded_;  // text of a code page of several bytes per character, before it is escaped
+    // Every byte of the last code page of one byte per character.
+    std::array<ByteJson, 256> singleByte_{};
+    const UpperHalfUtf8* singleByteOf_ = nullptr;
+};
 
 }  // namespace vr::vrclog

@@ -19,6 +19,9 @@ public:
 
 class FileSink final : public TextSink {
 public:
+    // Output is gathered into blocks of this size before it is written.
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
     // The console's streams stay open; an output file is closed with the sink.
     explicit FileSink(std::FILE* console) noexcept : file_(console) {}
     explicit FileSink(UniqueCFile file) noexcept : owned_(std::move(file)), file_(owned_.get()) {}
@@ -29,7 +32,6 @@ public:
     bool flush() noexcept override;
 
 private:
-    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
     UniqueCFile owned_;
     std::FILE* file_;
     bool failed_ = false;

@@ -39,6 +39,21 @@ std::optional<CivilTime> civilTime(std::string_view time) noexcept
     return t;
 }
 
+// "+01:00", "-05:30", "+00:00"; the length written.
+std::size_t formatOffset(int minutesEast, char (&text)[6]) noexcept
+{
+    const int magnitude = minutesEast < 0 ? -minutesEast : minutesEast;
+    const int hours = magnitude / 60;
+    const int minutes = magnitude % 60;
+    text[0] = minutesEast < 0 ? '-' : '+';
+    text[1] = static_cast<char>('0' + hours / 10);
+    text[2] = static_cast<char>('0' + hours % 10);
+    text[3] = ':';
+    text[4] = static_cast<char>('0' + minutes / 10);
+    text[5] = static_cast<char>('0' + minutes % 10);
+    return sizeof text;
+}
+
 }  // namespace
 
 int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) noexcept
@@ -72,39 +87,25 @@ std::optional<int> parseUtcOffset(std::string_view text) noexcept
     return sign == '-' ? -total : total;
 }
 
-void appendUtcOffset(std::string& out, int minutesEast)
-{
-    const int magnitude = minutesEast < 0 ? -minutesEast : minutesEast;
-    const int hours = magnitude / 60;
-    const int minutes = magnitude % 60;
-    out += minutesEast < 0 ? '-' : '+';
-    out += static_cast<char>('0' + hours / 10);
-    out += static_cast<char>('0' + hours % 10);
-    out += ':';
-    out += static_cast<char>('0' + minutes / 10);
-    out += static_cast<char>('0' + minutes % 10);
-}
-
-std::optional<int> UtcOffsets::at(std::string_view time) noexcept
+std::string_view UtcOffsets::at(std::string_view time) noexcept
 {
     // The cache goes by the minute: the seconds are checked on their own.
     if (time.size() != kTimeLength || !isDigit(time[17]) || twoDigits(time, 17) > 59)
-        return std::nullopt;
-    if (known_ && std::memcmp(minute_, time.data(), kMinuteLength) == 0)
-        return offset_;
-    const std::optional<CivilTime> local = civilTime(time);
-    int minutes = 0;
-    if (!local)
-        offset_ = std::nullopt;
-    else if (given_)
-        offset_ = given_;
-    else if (machineUtcOffset(*local, minutes) && minutes >= -kLargestOffsetMinutes && minutes <= kLargestOffsetMinutes)
-        offset_ = minutes;
-    else
-        offset_ = std::nullopt;
-    std::memcpy(minute_, time.data(), kMinuteLength);
-    known_ = true;
-    return offset_;
+        return {};
+    if (!known_ || std::memcmp(minute_, time.data(), kMinuteLength) != 0) {
+        const std::optional<CivilTime> local = civilTime(time);
+        int minutes = 0;
+        std::optional<int> offset;
+        if (local && given_)
+            offset = given_;
+        else if (local && machineUtcOffset(*local, minutes) && minutes >= -kLargestOffsetMinutes &&
+                 minutes <= kLargestOffsetMinutes)
+            offset = minutes;
+        offsetLength_ = offset ? formatOffset(*offset, offset_) : 0;
+        std::memcpy(minute_, time.data(), kMinuteLength);
+        known_ = true;
+    }
+    return std::string_view(offset_, offsetLength_);
 }
 
 }  // namespace vr::vrclog

@@ -33,25 +33,25 @@ int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) noexcept;
 // "+01:00", "-05:30", "+0100" or "Z" as minutes east of UTC, from -14:00 to +14:00.
 std::optional<int> parseUtcOffset(std::string_view text) noexcept;
 
-// "+01:00", "-05:30", "+00:00".
-void appendUtcOffset(std::string& out, int minutesEast);
-
 class UtcOffsets {
 public:
     // With a value, every time has that offset; without, the machine's zone is asked.
     explicit UtcOffsets(std::optional<int> givenMinutes) noexcept : given_(givenMinutes) {}
 
-    // The offset at a log time ("yyyy-mm-dd hh:mm:ss.mmm"); none when it is
-    // no time of the calendar or the platform cannot place it. The machine's
-    // zone is asked once per minute of the log, not once per record.
-    std::optional<int> at(std::string_view time) noexcept;
+    // The offset at a log time ("yyyy-mm-dd hh:mm:ss.mmm") as "+01:00",
+    // "-05:30" or "+00:00"; empty when it is no time of the calendar or the
+    // platform cannot place it. The machine's zone is asked once per minute
+    // of the log, not once per record.
+    std::string_view at(std::string_view time) noexcept;
 
 private:
     static constexpr std::size_t kMinuteLength = 16;  // "yyyy-mm-dd hh:mm"
+    static constexpr std::size_t kOffsetLength = 6;  // "+01:00"
     std::optional<int> given_;
     char minute_[kMinuteLength] = {};
     bool known_ = false;
-    std::optional<int> offset_;
+    char offset_[kOffsetLength] = {};
+    std::size_t offsetLength_ = 0;
 };
 
 }  // namespace vr::vrclog
