@@ -326,6 +326,47 @@ TEST(CommandLinesJson, EveryMemberOfEachKindOfRecordAndAnyBytes)
     }
 }
 
+// The members that name a record's module, thread and source file are kept
+// from record to record: each record must come out as it does alone.
+TEST(CommandLinesJson, NamesKeptFromRecordToRecordAreEachRecordsOwn)
+{
+    const auto record = [](const char* module, const char* process, unsigned pid, unsigned tid, const char* file) {
+        char thread[64];
+        std::snprintf(thread, sizeof thread, "%s %4u %4u", process, pid, tid);
+        char line[200];
+        std::snprintf(line, sizeof line, "%-7s 2026-12-08 00:48:38.473 %-20s%25s%5d REL    text\r\n", module, thread,
+                      file, 62);
+        return std::string(line);
+    };
+    const std::string records[] = {
+        record("VRCCLN", "spoolsv", 308, 320, "port.cpp"),  record("VRCCLN", "spoolsv", 308, 321, "port.cpp"),
+        record("VRCCLN", "spoolsvx", 308, 320, "port.cpp"), record("VRCPLG", "spoolsv", 308, 320, "port.cpp"),
+        record("VRCPLG", "spoolsv", 309, 320, "port2.cpp"), record("VRCCLN", "M\xfcller", 308, 320, "\xe9tat.cpp"),
+        record("VRCCLN", "spoolsv", 308, 320, "port.cpp"),
+    };
+    Options options;
+    options.json = true;
+    options.logs = {"VRCDRV62.LOG"};
+    const std::unique_ptr<CodePage> codePage = builtInCodePage(1252);
+    std::string whole;
+    std::string eachAlone;
+    for (const std::string& r : records) {
+        whole += r;
+        LogMerge merge = testing::mergeOf({r});
+        RecordPrinter printer(options, *codePage);
+        StringSink out;
+        EXPECT_TRUE(runLines(merge, LogFilter{}, printer, out)) << r;
+        eachAlone += out.text();
+    }
+    LogMerge merge = testing::mergeOf({whole});
+    RecordPrinter printer(options, *codePage);
+    StringSink out;
+    EXPECT_TRUE(runLines(merge, LogFilter{}, printer, out));
+    EXPECT_EQ(out.text(), eachAlone);
+    EXPECT_NE(eachAlone.find(R"("module":"VRCPLG","process":"spoolsv","pid":309,"tid":320,"file":"port2.cpp")"),
+              std::string::npos);
+}
+
 TEST(CommandLinesJson, TwoLogsMergedAsLinesMergesThemWithItsFilters)
 {
     const ToolRun text = vrclog({"lines", "@VRCDBG62.LOG", "@VRCDRV62.LOG"});

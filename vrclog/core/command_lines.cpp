@@ -15,28 +15,17 @@ void writeRecordLines(const LogRecord& record, TextSink& out)
 }
 
 RecordPrinter::RecordPrinter(const Options& options, CodePage& codePage)
-    : json_(options.json), codePage_(codePage), offsets_(options.utcOffsetMinutes)
 {
-    // Names come from the command line, which the console program hands on as UTF-8.
-    const std::unique_ptr<CodePage> utf8 = builtInCodePage(kUtf8CodePage);
-    JsonWriter name;
-    for (const std::string& path : options.logs) {
-        name.clear();
-        name.putString(fileNameOf(path), *utf8);
-        logNames_.emplace_back(name.text());
-    }
+    if (options.json)
+        json_.emplace(codePage, options.utcOffsetMinutes, options.logs);
 }
 
 void RecordPrinter::print(const LogRecord& record, TextSink& out)
 {
-    if (!json_) {
+    if (json_)
+        out.write(json_->line(record));
+    else
         writeRecordLines(record, out);
-        return;
-    }
-    line_.clear();
-    putJsonLine(line_, record, record.fileIndex < logNames_.size() ? logNames_[record.fileIndex] : "\"\"", codePage_,
-                offsets_);
-    out.write(line_.text());
 }
 
 bool runLines(LogMerge& logs, const LogFilter& filter, RecordPrinter& printer, TextSink& out)

@@ -2,16 +2,14 @@
 // No platform calls.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <optional>
 
 #include "code_page.h"
 #include "command_options.h"
-#include "json_text.h"
+#include "json_lines.h"
 #include "log_filter.h"
 #include "log_merge.h"
 #include "text_sink.h"
-#include "utc_offset.h"
 
 namespace vr::vrclog {
 
@@ -24,11 +22,7 @@ public:
     void print(const LogRecord& record, TextSink& out);
 
 private:
-    bool json_;
-    CodePage& codePage_;
-    UtcOffsets offsets_;
-    std::vector<std::string> logNames_;  // as JSON strings, by the log's place on the command line
-    JsonWriter line_;
+    std::optional<JsonLines> json_;
 };
 
 // Reads the stream to its end; tells whether any record matched the filter.

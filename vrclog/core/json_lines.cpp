@@ -47,39 +47,74 @@ std::string_view fileNameOf(std::string_view path) noexcept
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
-void putJsonLine(JsonWriter& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
-                 UtcOffsets& offsets)
+JsonLines::JsonLines(CodePage& codePage, std::optional<int> utcOffsetMinutes, std::span<const std::string> logPaths)
+    : codePage_(codePage), offsets_(utcOffsetMinutes)
+{
+    // Names come from the command line, which the console program hands on as UTF-8.
+    const std::unique_ptr<CodePage> utf8 = builtInCodePage(kUtf8CodePage);
+    for (const std::string& path : logPaths) {
+        piece_.clear();
+        piece_.putString(fileNameOf(path), *utf8);
+        logNames_.emplace_back(piece_.text());
+    }
+}
+
+std::string_view JsonLines::jsonOf(LastString& last, std::string_view bytes)
+{
+    if (bytes != last.bytes) {
+        piece_.clear();
+        piece_.putString(bytes, codePage_);
+        last.bytes.assign(bytes);
+        last.json.assign(piece_.text());
+    }
+    return last.json;
+}
+
+std::string_view JsonLines::threadMembers(const LineHeader& header)
+{
+    const std::size_t thread = threads_.indexOf(header);
+    if (thread == threadMembers_.size()) {
+        piece_.clear();
+        piece_.putRaw(",\"process\":");
+        piece_.putString(header.processName, codePage_);
+        piece_.putRaw(",\"pid\":");
+        piece_.putNumber(header.processId);
+        piece_.putRaw(",\"tid\":");
+        piece_.putNumber(header.threadId);
+        threadMembers_.emplace_back(piece_.text());
+    }
+    return threadMembers_[thread];
+}
+
+std::string_view JsonLines::line(const LogRecord& record)
 {
     const LineHeader& header = record.header;
-    out.putRaw("{\"time\":");
-    putTime(out, header.time, offsets);
+    line_.clear();
+    line_.putRaw("{\"time\":");
+    putTime(line_, header.time, offsets_);
     if (record.hasHeader) {
-        out.putRaw(",\"module\":");
-        out.putString(header.moduleTag, codePage);
-        out.putRaw(",\"process\":");
-        out.putString(header.processName, codePage);
-        out.putRaw(",\"pid\":");
-        out.putNumber(header.processId);
-        out.putRaw(",\"tid\":");
-        out.putNumber(header.threadId);
-        out.putRaw(",\"file\":");
-        out.putString(header.sourceFile, codePage);
-        out.putRaw(",\"line\":");
-        out.putNumber(header.sourceLine);
+        line_.putRaw(",\"module\":");
+        line_.putRaw(jsonOf(module_, header.moduleTag));
+        line_.putRaw(threadMembers(header));
+        line_.putRaw(",\"file\":");
+        line_.putRaw(jsonOf(sourceFile_, header.sourceFile));
+        line_.putRaw(",\"line\":");
+        line_.putNumber(header.sourceLine);
     } else {
-        out.putRaw(",\"module\":null,\"process\":null,\"pid\":null,\"tid\":null,\"file\":null,\"line\":null");
+        line_.putRaw(",\"module\":null,\"process\":null,\"pid\":null,\"tid\":null,\"file\":null,\"line\":null");
     }
-    out.putRaw(",\"class\":\"");
-    out.putRaw(lineClassName(header.lineClass));
-    out.putRaw("\",\"text\":");
-    putText(out, record.fullText(), codePage);
-    out.putRaw(",\"log\":");
-    out.putRaw(logName);
+    line_.putRaw(",\"class\":\"");
+    line_.putRaw(lineClassName(header.lineClass));
+    line_.putRaw("\",\"text\":");
+    putText(line_, record.fullText(), codePage_);
+    line_.putRaw(",\"log\":");
+    line_.putRaw(record.fileIndex < logNames_.size() ? std::string_view(logNames_[record.fileIndex]) : "\"\"");
     if (header.count > 1) {
-        out.putRaw(",\"count\":");
-        out.putNumber(header.count);
+        line_.putRaw(",\"count\":");
+        line_.putNumber(header.count);
     }
-    out.putRaw("}\n");
+    line_.putRaw("}\n");
+    return line_.text();
 }
 
 }  // namespace vr::vrclog

@@ -12,19 +12,50 @@
 // bytes. No platform calls.
 #pragma once
 
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "code_page.h"
 #include "json_text.h"
 #include "log_reader.h"
+#include "thread_index.h"
 #include "utc_offset.h"
 
 namespace vr::vrclog {
 
-// Writes the record as a JSON object and a line end ("\n"); logName is the
-// log member's value, already a JSON string.
-void putJsonLine(JsonWriter& out, const LogRecord& record, std::string_view logName, CodePage& codePage,
-                 UtcOffsets& offsets);
+class JsonLines {
+public:
+    // logPaths: the logs as the command line names them, by their place there.
+    JsonLines(CodePage& codePage, std::optional<int> utcOffsetMinutes, std::span<const std::string> logPaths);
+
+    // The record as a JSON object and a line end ("\n"); valid until the next call.
+    std::string_view line(const LogRecord& record);
+
+private:
+    // The JSON string of the last bytes given, kept: the module and source
+    // file of a record mostly repeat those of the record before it.
+    struct LastString {
+        std::string bytes;
+        std::string json = "\"\"";
+    };
+    std::string_view jsonOf(LastString& last, std::string_view bytes);
+    std::string_view threadMembers(const LineHeader& header);
+
+    CodePage& codePage_;
+    UtcOffsets offsets_;
+    std::vector<std::string> logNames_;  // as JSON strings
+    // The members that name a thread (process, pid, tid), by ThreadIndex's
+    // number: a log has a handful of threads, each with many records.
+    ThreadIndex threads_;
+    std::vector<std::string> threadMembers_;
+    LastString module_;
+    LastString sourceFile_;
+    JsonWriter line_;
+    JsonWriter piece_;
+};
 
 // The file name of a path as given on the command line: after its last "/" or "\".
 std::string_view fileNameOf(std::string_view path) noexcept;
