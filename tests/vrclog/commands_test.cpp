@@ -578,8 +578,9 @@ TEST(JsonText, EscapesControlsAndDecodesEveryByteByTheCodePage)
          "\xf0\x9f\x98\x80\""},
     };
     for (const auto& c : cases) {
-        JsonWriter out;
-        out.putString(c.bytes, *builtInCodePage(c.codePage));
+        const std::unique_ptr<CodePage> codePage = builtInCodePage(c.codePage);
+        JsonWriter out(*codePage);
+        out.putString(c.bytes);
         EXPECT_EQ(out.text(), c.json) << c.codePage << " " << c.bytes;
     }
 }
@@ -592,8 +593,8 @@ TEST(JsonText, AByteComesOutAsItDoesAloneWhereverItStands)
         const std::unique_ptr<CodePage> decoder = builtInCodePage(codePage);
         for (int value = 0; value < (codePage == kUtf8CodePage ? 0x80 : 0x100); ++value) {
             const char byte = static_cast<char>(value);
-            JsonWriter alone;
-            alone.putCharacters(std::string_view(&byte, 1), *decoder);
+            JsonWriter alone(*decoder);
+            alone.putCharacters(std::string_view(&byte, 1));
             for (std::size_t at = 0; at < 40; ++at) {
                 std::string text(40, 'a');
                 text[at] = byte;
@@ -603,8 +604,8 @@ TEST(JsonText, AByteComesOutAsItDoesAloneWhereverItStands)
                 expected.replace(std::max(at, 39 - at), 1, alone.text());
                 if (first != 39 - first)
                     expected.replace(first, 1, alone.text());
-                JsonWriter out;
-                out.putCharacters(text, *decoder);
+                JsonWriter out(*decoder);
+                out.putCharacters(text);
                 ASSERT_EQ(out.text(), expected) << codePage << " byte " << value << " at " << at;
             }
         }

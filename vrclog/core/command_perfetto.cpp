@@ -52,7 +52,7 @@ struct ThreadTrack {
 
 class PerfettoWriter {
 public:
-    PerfettoWriter(TextSink& out, CodePage& codePage) : out_(out), codePage_(codePage)
+    PerfettoWriter(TextSink& out, CodePage& codePage) : out_(out), event_(codePage)
     {
         out_.write("{\"traceEvents\":[\n");
     }
@@ -65,7 +65,7 @@ public:
             // A report written without a header belongs to no known thread.
             beginEvent("i", 0, 0, ts);
             event_.putRaw(",\"s\":\"g\",\"name\":\"DEBUG ERROR\",\"cat\":\"error\",\"args\":{\"text\":");
-            event_.putString(record.fullText(), codePage_);
+            event_.putString(record.fullText());
             endEvent("}");
             return;
         }
@@ -89,18 +89,17 @@ public:
             closeSlices(track, pid, tid, header.level + 1, ts);
         beginEvent("i", pid, tid, ts);
         event_.putRaw(",\"s\":\"t\",\"name\":");
-        event_.putString(header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass),
-                         codePage_);
+        event_.putString(header.lineClass == LineClass::Error ? "DEBUG ERROR" : lineClassName(header.lineClass));
         event_.putRaw(",\"cat\":\"");
         event_.putRaw(lineClassName(header.lineClass));
         event_.putRaw("\",\"args\":{\"text\":");
-        event_.putString(record.fullText(), codePage_);
+        event_.putString(record.fullText());
         if (header.lineClass == LineClass::Trc) {
             event_.putRaw(",\"repeats\":");
             event_.putNumber(header.count);
         }
         event_.putRaw(",\"source\":");
-        event_.putString(source(header), codePage_);
+        event_.putString(source(header));
         endEvent("}");
     }
 
@@ -145,12 +144,12 @@ private:
         if (processes_.insert({identity.processId, identity.processName}).second) {
             beginEvent("M", identity.processId, 0, 0);
             event_.putRaw(",\"name\":\"process_name\",\"args\":{\"name\":");
-            event_.putString(identity.processName, codePage_);
+            event_.putString(identity.processName);
             endEvent("}");
         }
         beginEvent("M", identity.processId, identity.threadId, 0);
         event_.putRaw(",\"name\":\"thread_name\",\"args\":{\"name\":");
-        event_.putString(identity.processName + " " + std::to_string(identity.threadId), codePage_);
+        event_.putString(identity.processName + " " + std::to_string(identity.threadId));
         endEvent("}");
     }
 
@@ -163,20 +162,19 @@ private:
             event_.putRaw(",\"dur\":");
             event_.putNumber(end > slice.start ? end - slice.start : 0);
             event_.putRaw(",\"name\":");
-            event_.putString(slice.name, codePage_);
+            event_.putString(slice.name);
             event_.putRaw(",\"cat\":\"entry\",\"args\":{\"level\":");
             event_.putNumber(slice.level);
             event_.putRaw(",\"calls\":");
             event_.putNumber(slice.calls);
             event_.putRaw(",\"source\":");
-            event_.putString(slice.source, codePage_);
+            event_.putString(slice.source);
             endEvent("}");
             track.open.pop_back();
         }
     }
 
     TextSink& out_;
-    CodePage& codePage_;
     ThreadIndex threads_;
     std::vector<ThreadTrack> tracks_;
     std::set<std::pair<uint32_t, std::string>> processes_;

@@ -27,15 +27,15 @@ void putTime(JsonWriter& out, std::string_view time, UtcOffsets& offsets)
 }
 
 // The text's "\r\n" line breaks as "\n", like its bare "\n" ones.
-void putText(JsonWriter& out, std::string_view text, CodePage& codePage)
+void putText(JsonWriter& out, std::string_view text)
 {
     out.putRaw("\"");
     for (std::size_t lineEnd; (lineEnd = text.find("\r\n")) != std::string_view::npos;) {
-        out.putCharacters(text.substr(0, lineEnd), codePage);
+        out.putCharacters(text.substr(0, lineEnd));
         out.putRaw("\\n");
         text.remove_prefix(lineEnd + 2);
     }
-    out.putCharacters(text, codePage);
+    out.putCharacters(text);
     out.putRaw("\"");
 }
 
@@ -48,14 +48,15 @@ std::string_view fileNameOf(std::string_view path) noexcept
 }
 
 JsonLines::JsonLines(CodePage& codePage, std::optional<int> utcOffsetMinutes, std::span<const std::string> logPaths)
-    : codePage_(codePage), offsets_(utcOffsetMinutes)
+    : offsets_(utcOffsetMinutes), line_(codePage), piece_(codePage)
 {
     // Names come from the command line, which the console program hands on as UTF-8.
     const std::unique_ptr<CodePage> utf8 = builtInCodePage(kUtf8CodePage);
+    JsonWriter name(*utf8);
     for (const std::string& path : logPaths) {
-        piece_.clear();
-        piece_.putString(fileNameOf(path), *utf8);
-        logNames_.emplace_back(piece_.text());
+        name.clear();
+        name.putString(fileNameOf(path));
+        logNames_.emplace_back(name.text());
     }
 }
 
@@ -63,7 +64,7 @@ std::string_view JsonLines::jsonOf(LastString& last, std::string_view bytes)
 {
     if (bytes != last.bytes) {
         piece_.clear();
-        piece_.putString(bytes, codePage_);
+        piece_.putString(bytes);
         last.bytes.assign(bytes);
         last.json.assign(piece_.text());
     }
@@ -76,7 +77,7 @@ std::string_view JsonLines::threadMembers(const LineHeader& header)
     if (thread == threadMembers_.size()) {
         piece_.clear();
         piece_.putRaw(",\"process\":");
-        piece_.putString(header.processName, codePage_);
+        piece_.putString(header.processName);
         piece_.putRaw(",\"pid\":");
         piece_.putNumber(header.processId);
         piece_.putRaw(",\"tid\":");
@@ -106,7 +107,7 @@ std::string_view JsonLines::line(const LogRecord& record)
     line_.putRaw(",\"class\":\"");
     line_.putRaw(lineClassName(header.lineClass));
     line_.putRaw("\",\"text\":");
-    putText(line_, record.fullText(), codePage_);
+    putText(line_, record.fullText());
     line_.putRaw(",\"log\":");
     line_.putRaw(record.fileIndex < logNames_.size() ? std::string_view(logNames_[record.fileIndex]) : "\"\"");
     if (header.count > 1) {

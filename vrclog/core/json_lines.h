@@ -44,7 +44,6 @@ private:
     std::string_view jsonOf(LastString& last, std::string_view bytes);
     std::string_view threadMembers(const LineHeader& header);
 
-    CodePage& codePage_;
     UtcOffsets offsets_;
     std::vector<std::string> logNames_;  // as JSON strings
     // The members that name a thread (process, pid, tid), by ThreadIndex's

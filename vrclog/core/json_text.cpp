@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <bit>
 #include <charconv>
 #include <cstddef>
 
@@ -45,10 +44,11 @@ constexpr std::array<ByteJson, 128> kAsciiJson = [] {
 
 // The most bytes a byte of a log becomes: a control character as "\u001f".
 constexpr std::size_t kMostBytesPerByte = 6;
-// Room past that for a block or a table entry written whole and kept in part.
-constexpr std::size_t kSpareBytes = 16;
-
+// Plain ASCII is copied in blocks of this size.
 constexpr std::size_t kBlockBytes = 16;
+// Room past the most bytes of a piece for a block or a table entry written
+// whole and kept in part.
+constexpr std::size_t kSpareBytes = kBlockBytes;
 
 // Copies a block of bytes whole and tells how many of them, from the first
 // on, a JSON string holds as they are: printable ASCII but '"' and '\\'.
@@ -66,8 +66,8 @@ std::size_t copyPlainBlock(const char* from, char* to) noexcept
 #else
     std::memcpy(to, from, kBlockBytes);
     std::size_t plain = 0;
-    while (plain < kBlockBytes && kAsciiJson[static_cast<unsigned char>(from[plain]) & 0x7F].length == 1 &&
-           static_cast<unsigned char>(from[plain]) < 0x80)
+    while (plain < kBlockBytes && static_cast<unsigned char>(from[plain]) < 0x80 &&
+           kAsciiJson[static_cast<unsigned char>(from[plain])].length == 1)
         ++plain;
     return plain;
 #endif
@@ -84,6 +84,18 @@ char* putByte(char* to, const ByteJson& json) noexcept
 
 }  // namespace
 
+JsonWriter::JsonWriter(CodePage& codePage) : codePage_(codePage)
+{
+    std::copy(kAsciiJson.begin(), kAsciiJson.end(), bytes_.begin());
+    if (const UpperHalfUtf8* upper = codePage.upperHalf()) {
+        for (std::size_t i = 0; i < upper->bytes.size(); ++i) {
+            std::copy_n(upper->bytes[i].begin(), upper->bytes[i].size(), bytes_[0x80 + i].bytes.begin());
+            bytes_[0x80 + i].length = upper->length[i];
+        }
+        singleByte_ = true;
+    }
+}
+
 void JsonWriter::grow(std::size_t bytes)
 {
     const std::size_t used = static_cast<std::size_t>(end_ - buffer_.get());
@@ -96,33 +108,19 @@ void JsonWriter::grow(std::size_t bytes)
     limit_ = buffer_.get() + capacity;
 }
 
-void JsonWriter::putString(std::string_view bytes, CodePage& codePage)
+void JsonWriter::putString(std::string_view bytes)
 {
     putRaw("\"");
-    putCharacters(bytes, codePage);
+    putCharacters(bytes);
     putRaw("\"");
 }
 
-const ByteJson* JsonWriter::singleByteTable(const UpperHalfUtf8& upper) noexcept
+void JsonWriter::putCharacters(std::string_view bytes)
 {
-    if (singleByteOf_ != &upper) {
-        std::copy(kAsciiJson.begin(), kAsciiJson.end(), singleByte_.begin());
-        for (std::size_t i = 0; i < upper.bytes.size(); ++i) {
-            std::copy_n(upper.bytes[i].begin(), upper.bytes[i].size(), singleByte_[0x80 + i].bytes.begin());
-            singleByte_[0x80 + i].length = upper.length[i];
-        }
-        singleByteOf_ = &upper;
-    }
-    return singleByte_.data();
-}
-
-void JsonWriter::putCharacters(std::string_view bytes, CodePage& codePage)
-{
-    const UpperHalfUtf8* const upper = codePage.upperHalf();
     char* to = room(kMostBytesPerByte * bytes.size() + kSpareBytes);
     const char* from = bytes.data();
     const char* const end = from + bytes.size();
-    if (upper == nullptr) {
+    if (!singleByte_) {
         // Several bytes per character: ASCII up to the first other byte, the
         // rest decoded whole, since a trail byte can look like ASCII. That
         // first byte begins a character: no ASCII byte is a lead byte.
@@ -130,29 +128,28 @@ void JsonWriter::putCharacters(std::string_view bytes, CodePage& codePage)
             to = putByte(to, kAsciiJson[static_cast<unsigned char>(*from++)]);
         end_ = to;
         if (from != end)
-            putDecoded(std::string_view(from, static_cast<std::size_t>(end - from)), codePage);
+            putDecoded(std::string_view(from, static_cast<std::size_t>(end - from)));
         return;
     }
     // One byte per character: each byte by the table, but printable ASCII,
     // the most of any log, a block at a time; each block is copied whole and
     // kept up to its first other byte.
-    const ByteJson* const table = singleByteTable(*upper);
     while (end - from >= static_cast<std::ptrdiff_t>(kBlockBytes)) {
         const std::size_t plain = copyPlainBlock(from, to);
         from += plain;
         to += plain;
         if (plain < kBlockBytes)
-            to = putByte(to, table[static_cast<unsigned char>(*from++)]);
+            to = putByte(to, bytes_[static_cast<unsigned char>(*from++)]);
     }
     while (from != end)
-        to = putByte(to, table[static_cast<unsigned char>(*from++)]);
+        to = putByte(to, bytes_[static_cast<unsigned char>(*from++)]);
     end_ = to;
 }
 
-void JsonWriter::putDecoded(std::string_view bytes, CodePage& codePage)
+void JsonWriter::putDecoded(std::string_view bytes)
 {
     decoded_.clear();
-    codePage.decode(bytes, decoded_);
+    codePage_.decode(bytes, decoded_);
     // UTF-8 now: only the ASCII characters JSON reserves are escaped.
     char* to = room(kMostBytesPerByte * decoded_.size() + kSpareBytes);
     for (const char c : decoded_) {

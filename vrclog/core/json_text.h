@@ -22,12 +22,15 @@ struct ByteJson {
     uint8_t length = 0;
 };
 
-// Builds one JSON text after another in a buffer it keeps. Each piece makes
-// room once for the most bytes it can become and is then written without a
-// check per byte: vrclog lines --json writes ten members for every record of
-// a log, so this is where that command spends its time.
+// Builds one JSON text after another in a buffer it keeps, its strings from
+// bytes in one code page. Each piece makes room once for the most bytes it
+// can become and is then written without a check per byte: vrclog lines
+// --json writes ten members for every record of a log, so this is where that
+// command spends its time.
 class JsonWriter {
 public:
+    explicit JsonWriter(CodePage& codePage);
+
     // Starts the next text; the buffer is kept.
     void clear() noexcept { end_ = buffer_.get(); }
     std::string_view text() const noexcept { return {buffer_.get(), static_cast<std::size_t>(end_ - buffer_.get())}; }
@@ -39,9 +42,9 @@ public:
         end_ += json.size();
     }
     // Bytes in the code page as a quoted JSON string.
-    void putString(std::string_view bytes, CodePage& codePage);
+    void putString(std::string_view bytes);
     // The same without the quotes, for a string written in pieces.
-    void putCharacters(std::string_view bytes, CodePage& codePage);
+    void putCharacters(std::string_view bytes);
     void putNumber(int64_t value);
 
 private:
@@ -52,16 +55,16 @@ private:
         return end_;
     }
     void grow(std::size_t bytes);
-    void putDecoded(std::string_view bytes, CodePage& codePage);
-    const ByteJson* singleByteTable(const UpperHalfUtf8& upper) noexcept;
+    void putDecoded(std::string_view bytes);
 
     std::unique_ptr<char[]> buffer_;  // the text, then room up to limit_
     char* end_ = nullptr;
     char* limit_ = nullptr;
+    CodePage& codePage_;
+    // A code page of one byte per character: what each byte becomes.
+    bool singleByte_ = false;
+    std::array<ByteJson, 256> bytes_{};
     std::string decoded_;  // text of a code page of several bytes per character, before it is escaped
-    // Every byte of the last code page of one byte per character.
-    std::array<ByteJson, 256> singleByte_{};
-    const UpperHalfUtf8* singleByteOf_ = nullptr;
 };
 
 }  // namespace vr::vrclog
